@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace pictarre {
+
+// A picture's size in pixels, as the browser engine draws it.
+struct PixelSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    friend bool operator==(const PixelSize&, const PixelSize&) = default;
+};
+
+// Reads the size from the first bytes of a BMP, GIF or JPEG held in memory. Never reads past
+// `bytes`; answers nothing rather than a guess when the header is cut short or malformed.
+std::optional<PixelSize> readPictureHeader(std::span<const unsigned char> bytes);
+
+// Reads the size from a picture file, reading only what it needs (a JPEG's large APPn segments
+// are skipped by their length, not read). Nothing when the file cannot be read or has no answer.
+std::optional<PixelSize> readPictureSize(const std::string& path);
+
+}  // namespace pictarre
