@@ -1,0 +1,436 @@
+#include "app/frmmain.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/artwork.h"
+#include "app/statusbar.h"
+#include "app/twips.h"
+#include "gallery/getsize.h"
+#include "platform/webbrowser.h"
+
+namespace pictarre {
+
+// The window's client area below the menu bar, where controls sit at fixed positions the way
+// the window was designed; it tells the window when its size changes.
+class FormArea : public QWidget {
+public:
+    explicit FormArea(frmMain* form) : QWidget(form), form_(form) {}
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        form_->Form_Resize();
+    }
+
+private:
+    frmMain* form_;
+};
+
+namespace {
+
+struct MenuEntry {
+    const char* name;
+    const char* caption;  // nullptr for a separator
+    const char* shortcut;
+};
+
+struct MenuDefinition {
+    const char* name;
+    const char* caption;
+    std::initializer_list<MenuEntry> items;
+};
+
+const MenuDefinition kMenus[] = {
+    {"mnuFile", "文件(&F)",
+     {{"mnuFileOpen", "打开(&O)...", nullptr},
+      {"print", "打印(&P)", nullptr},
+      {"mnuFileBar0", nullptr, nullptr},
+      {"mnuFileSaveAs", "另存为(&A)...", nullptr},
+      {"mnuFileBar1", nullptr, nullptr},
+      {"xian", "显示桌面", nullptr},
+      {"zhuo", "桌面设置", nullptr},
+      {"mnuFileBar5", nullptr, nullptr},
+      {"mypc", "我的电脑", nullptr},
+      {"myfriend", "网上邻居", nullptr},
+      {"myie", "IE浏览器", nullptr},
+      {"email", "电子邮件", nullptr},
+      {"mnuFileBar2", nullptr, nullptr},
+      {"mnuFileExit", "退出(&X)", nullptr}}},
+    {"mnuEdit", "编辑(&E)",
+     {{"mnuEditUndo", "撤消(&U)", nullptr},
+      {"mnuEditBar0", nullptr, nullptr},
+      {"mnuEditCut", "剪切(&T)", "Ctrl+X"},
+      {"mnuEditCopy", "复制(&C)", "Ctrl+C"},
+      {"mnuEditPaste", "粘贴(&P)", "Ctrl+V"},
+      {"mnuEditBar1", nullptr, nullptr},
+      {"find", "搜索", "Ctrl+F"}}},
+    {"mnuTools", "工具(&T)", {{"mnuToolsOptions", "选项(&O)...", nullptr}}},
+    {"mnuHelp", "帮助(&H)",
+     {{"mnuHelpSearchForHelpOn", "帮助主题(&S)...", nullptr},
+      {"mnuHelpBar1", nullptr, nullptr},
+      {"lianxi", "联系作者(&E)", nullptr},
+      {"wang", "作者网站(&N)", nullptr},
+      {"mnuHelpBar0", nullptr, nullptr},
+      {"mnuHelpAbout", "关于(&A) ", nullptr}}},
+};
+
+struct ButtonDefinition {
+    const char* key;  // nullptr for a separator
+    const char* tooltip;
+    int image;
+    bool grouped;
+};
+
+const ButtonDefinition kButtons[] = {
+    {"OpenImg", "打开图片目录（混排式，用于看小图片）", 2, false},
+    {"OpenList", "打开图片目录（列表式，用于看大图片）", 4, false},
+    {"Opendir", "打开图片目录(自动搜索子目录。。。)", 1, false},
+    {nullptr, nullptr, 0, false},
+    {"save", "另存图片", 3, false},
+    {"find", "查找", 8, false},
+    {nullptr, nullptr, 0, false},
+    {"print", "打印", 9, false},
+    {nullptr, nullptr, 0, false},
+    {"big", "大图列表", 12, true},
+    {"small", "小图列表", 10, true},
+    {"list", "文件列表", 11, true},
+};
+
+// Design-time geometry, in twips.
+constexpr float kClientWidth = 11880;
+constexpr float kClientHeight = 7185;
+constexpr float kToolbarHeight = 420;
+constexpr float kStatusBarHeight = 255;
+constexpr float kButtonWidth = 609;
+constexpr float kButtonHeight = 582;
+const QRectF kViewRect(0, 390, 7335, 5415);
+const QRectF kPicture1Rect(7320, 50, 4215, 255);
+const QRectF kPicRect(-10, -50, 15, 300);
+const QRectF kImage1Rect(8040, 2160, 855, 735);
+
+QRect pixelRect(const QRectF& r)
+{
+    return QRect(pixels(static_cast<float>(r.x())), pixels(static_cast<float>(r.y())),
+                 pixels(static_cast<float>(r.width())), pixels(static_cast<float>(r.height())));
+}
+
+// A size in twips set on a widget the way the window's controls take it: a negative value is
+// refused and the old size stays.
+bool setWidthTwips(QWidget* w, float value)
+{
+    if (!(value >= 0.0f))
+        return false;
+    w->resize(pixels(value), w->height());
+    return true;
+}
+
+bool setHeightTwips(QWidget* w, float value)
+{
+    if (!(value >= 0.0f))
+        return false;
+    w->resize(w->width(), pixels(value));
+    return true;
+}
+
+}  // namespace
+
+frmMain::frmMain(Platform& platform, ProgramPaths paths, QWidget* parent)
+    : QMainWindow(parent), platform_(platform), paths_(std::move(paths))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Pictarre"));
+    setWindowIcon(programIcon());
+    form_ = new FormArea(this);
+    setCentralWidget(form_);
+
+    createViews();
+    createToolBar();
+    createStatusBar();
+    createMenus();
+
+    form_->resize(pixels(kClientWidth), pixels(kClientHeight));
+    resize(pixels(kClientWidth), pixels(kClientHeight) + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createViews()
+{
+    // Created in the design's order; Web lies on top at start, Webt and Text1 hidden below it.
+    Text1 = new QPlainTextEdit(form_);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setGeometry(pixelRect(kViewRect));
+    Text1->hide();
+
+    Web = new WebBrowser(platform_.browserDialogs, form_);
+    Web->setObjectName(QStringLiteral("Web"));
+    Web->setGeometry(pixelRect(kViewRect));
+    connect(Web, &WebBrowser::ProgressChange, this, &frmMain::ProgressChange);
+    connect(Web, &WebBrowser::DownloadComplete, this, &frmMain::DownloadComplete);
+
+    Webt = new WebBrowser(platform_.browserDialogs, form_);
+    Webt->setObjectName(QStringLiteral("Webt"));
+    Webt->setGeometry(pixelRect(kViewRect));
+    Webt->hide();
+
+    Image1 = new QLabel(form_);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(pixelRect(kImage1Rect));
+    Image1->hide();
+
+    setTabOrder(Web, Webt);
+    setTabOrder(Webt, Text1);
+}
+
+void frmMain::createToolBar()
+{
+    Toolbar1 = new QToolBar(form_);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->setIconSize(QSize(16, 16));
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    Toolbar1->setStyleSheet(QStringLiteral("QToolBar#Toolbar1 { border: 0; padding: 0; spacing: 0; }"));
+    Toolbar1->layout()->setContentsMargins(1, 1, 1, 1);
+
+    viewGroup_ = new QActionGroup(this);
+    viewGroup_->setExclusive(true);
+    for (const auto& def : kButtons) {
+        if (def.key == nullptr) {
+            Toolbar1->addSeparator();
+            continue;
+        }
+        const QString key = QString::fromLatin1(def.key);
+        auto* button = new QAction(QIcon(toolbarImage(def.image)), QString(), this);
+        button->setObjectName(key);
+        button->setData(key);
+        button->setToolTip(QString::fromUtf8(def.tooltip));
+        if (def.grouped) {
+            button->setCheckable(true);
+            viewGroup_->addAction(button);
+        }
+        Toolbar1->addAction(button);
+        // Buttons keep their designed width; their height is held to the toolbar's, which the
+        // views below it start right under.
+        if (auto* widget = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(button)))
+            widget->setFixedSize(pixels(kButtonWidth), std::min(pixels(kButtonHeight), pixels(kToolbarHeight) - 2));
+        connect(button, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
+        buttons_.insert(key, button);
+    }
+    buttons_.value(QStringLiteral("big"))->setChecked(true);
+
+    // The progress frame sits inside the toolbar, the bar inside the frame.
+    Picture1 = new QFrame(Toolbar1);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Picture1->setAutoFillBackground(true);
+    Picture1->setPalette(QPalette(QColor(255, 255, 255)));
+    Picture1->setStyleSheet(QStringLiteral("#Picture1 { background: rgb(255,255,255); border: 1px solid black; }"));
+    Picture1->setGeometry(pixelRect(kPicture1Rect));
+    Pic = new QFrame(Picture1);
+    Pic->setObjectName(QStringLiteral("Pic"));
+    Pic->setStyleSheet(QStringLiteral("#Pic { background: rgb(0,0,255); border: 1px solid black; }"));
+    Pic->setGeometry(pixelRect(kPicRect));
+    picWidthTwips_ = static_cast<float>(kPicRect.width());
+}
+
+void frmMain::createStatusBar()
+{
+    sbStatusBar = new StatusBar(form_);
+    sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
+}
+
+void frmMain::createMenus()
+{
+    // Items without a handler exist, close their menu and do nothing else.
+    const QHash<QString, std::function<void()>> handlers = {
+        {QStringLiteral("mnuFileSaveAs"), [this] { mnuFileSaveAs_Click(); }},
+        {QStringLiteral("mnuFileExit"), [this] { mnuFileExit_Click(); }},
+        {QStringLiteral("find"), [this] { find_Click(); }},
+    };
+    for (const auto& menuDef : kMenus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(menuDef.caption));
+        menu->setObjectName(QString::fromLatin1(menuDef.name));
+        menuItems_.insert(menu->objectName(), menu->menuAction());
+        for (const auto& item : menuDef.items) {
+            QAction* action = item.caption ? menu->addAction(QString::fromUtf8(item.caption))
+                                           : menu->addSeparator();
+            action->setObjectName(QString::fromLatin1(item.name));
+            if (item.shortcut)
+                action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
+            const auto handler = handlers.value(action->objectName());
+            if (handler)
+                connect(action, &QAction::triggered, this, handler);
+            menuItems_.insert(action->objectName(), action);
+        }
+    }
+}
+
+QList<QAction*> frmMain::toolbarActions() const
+{
+    return Toolbar1->actions();
+}
+
+float frmMain::ScaleWidth() const
+{
+    return isMinimized() ? 0.0f : twips(form_->width());
+}
+
+float frmMain::ScaleHeight() const
+{
+    return isMinimized() ? 0.0f : twips(form_->height());
+}
+
+float frmMain::picture1Width() const
+{
+    return twips(Picture1->width());
+}
+
+void frmMain::setPicWidth(float value)
+{
+    if (!(value >= 0.0f) || value > 1.0e7f)
+        return;
+    picWidthTwips_ = value;
+    Pic->resize(pixels(value), Pic->height());
+}
+
+QString frmMain::pagePath() const
+{
+    return paths_.dataFolder + QStringLiteral("/picture.htm");
+}
+
+QString frmMain::workingFolder() const
+{
+    return paths_.dataFolder + QStringLiteral("/temp/");
+}
+
+QString frmMain::listFilePath() const
+{
+    return paths_.dataFolder + QStringLiteral("/temp/opendir.tmp");
+}
+
+void frmMain::layOutAlignedControls()
+{
+    // The toolbar is aligned to the top and the status bar to the bottom of the client area.
+    Toolbar1->setGeometry(0, 0, form_->width(), pixels(kToolbarHeight));
+    const int statusHeight = std::max(pixels(kStatusBarHeight), sbStatusBar->sizeHint().height());
+    sbStatusBar->setGeometry(0, form_->height() - statusHeight, form_->width(), statusHeight);
+    Toolbar1->raise();
+    sbStatusBar->raise();
+}
+
+void frmMain::Form_Load()
+{
+    Web->Navigate(QStringLiteral("about:blank"));
+    QDir().mkpath(workingFolder());
+    if (state.Unloading)
+        close();
+    else
+        state.Unloading = false;
+}
+
+void frmMain::Form_Resize()
+{
+    layOutAlignedControls();
+    const float width = ScaleWidth();
+    const float height = ScaleHeight();
+    Web->setWidthTwips(width);
+    Web->setHeightTwips(height - 650.0f);
+    Webt->setWidthTwips(width);
+    Webt->setHeightTwips(height - 650.0f);
+    setWidthTwips(Text1, width);
+    setHeightTwips(Text1, Web->heightTwips());
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Minimising leaves a client area of no size; restoring brings the real one back.
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmMain::ProgressChange(int progress, int progressMax)
+{
+    if (progressMax != 0) {
+        const double fill = static_cast<double>(picture1Width()) * progress / progressMax;
+        setPicWidth(static_cast<float>(fill));
+    }
+    if (picWidth() >= picture1Width())
+        setPicWidth(0.0f);
+    yieldOnce();
+}
+
+void frmMain::DownloadComplete()
+{
+    sbStatusBar->setPanelText(1, QStringLiteral("当前路径： ") + QFile::decodeName(QByteArray::fromStdString(state.CurrentFolder)));
+    sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(state.PictureCount));
+}
+
+void frmMain::showOnly(QWidget* view)
+{
+    for (QWidget* candidate : {static_cast<QWidget*>(Web), static_cast<QWidget*>(Webt), static_cast<QWidget*>(Text1)})
+        candidate->setVisible(candidate == view);
+}
+
+void frmMain::yieldOnce()
+{
+    QCoreApplication::processEvents();
+}
+
+void frmMain::mnuFileExit_Click()
+{
+    close();
+}
+
+void frmMain::mnuFileSaveAs_Click()
+{
+    Web->ExecWB(4, 0);
+}
+
+void frmMain::find_Click()
+{
+    // The find dialog opens over the gallery only when it can take the focus; a hidden gallery
+    // ends the command without effect (sending Ctrl+F to the window would choose this again).
+    if (!Web->SetFocus())
+        return;
+    Web->showFindDialog();
+}
+
+void frmMain::Form_QueryUnload()
+{
+    // A close request is final: running commands see the flag at their next yield and stop,
+    // closing their files on the way out.
+    state.Unloading = true;
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    Form_QueryUnload();
+    event->accept();
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace pictarre

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <memory>
+
+#include <QHash>
+#include <QMainWindow>
+
+#include "app/sharedstate.h"
+#include "platform/platform.h"
+#include "platform/programpaths.h"
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QToolBar;
+
+namespace pictarre {
+
+class FormArea;
+class SizeReader;
+class StatusBar;
+class WebBrowser;
+
+// The program's one window: the toolbar, the three content views lying on top of one another
+// (the gallery page, the folder view and the plain list of found paths), the progress bar and
+// the status bar, with the menus and their handlers.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    frmMain(Platform& platform, ProgramPaths paths, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Controls, named as the window's design names them.
+    WebBrowser* Web = nullptr;
+    WebBrowser* Webt = nullptr;
+    QPlainTextEdit* Text1 = nullptr;
+    QToolBar* Toolbar1 = nullptr;
+    QFrame* Picture1 = nullptr;
+    QFrame* Pic = nullptr;
+    StatusBar* sbStatusBar = nullptr;
+    QLabel* Image1 = nullptr;
+
+    SharedState state;
+
+    // The client area's size in twips (the toolbar and status bar lie inside it).
+    float ScaleWidth() const;
+    float ScaleHeight() const;
+    // The progress bar's width and its frame's, in twips.
+    float picWidth() const { return picWidthTwips_; }
+    float picture1Width() const;
+    void setPicWidth(float twips);
+
+    // A menu item or toolbar button by its design name or key.
+    QAction* menuItem(const QString& name) const { return menuItems_.value(name); }
+    QAction* toolbarButton(const QString& key) const { return buttons_.value(key); }
+    QList<QAction*> toolbarActions() const;
+
+    const ProgramPaths& paths() const { return paths_; }
+    // The gallery page, the working folder and the image list file (native paths).
+    QString pagePath() const;
+    QString workingFolder() const;
+    QString listFilePath() const;
+
+    // Handlers of the window's events.
+    void Form_Load();
+    void Form_Resize();
+    void ProgressChange(int progress, int progressMax);
+    void DownloadComplete();
+    void Toolbar1_ButtonClick(const QString& key);
+    void mnuFileExit_Click();
+    void mnuFileSaveAs_Click();
+    void find_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void createViews();
+    void createToolBar();
+    void createMenus();
+    void createStatusBar();
+    void layOutAlignedControls();
+    void Form_QueryUnload();
+    void showOnly(QWidget* view);
+    void yieldOnce();
+
+    Platform& platform_;
+    ProgramPaths paths_;
+    FormArea* form_ = nullptr;
+    QActionGroup* viewGroup_ = nullptr;
+    QHash<QString, QAction*> menuItems_;
+    QHash<QString, QAction*> buttons_;
+    float picWidthTwips_ = 15.0f;
+    std::unique_ptr<SizeReader> FileSystem;
+};
+
+}  // namespace pictarre

@@ -1,0 +1,91 @@
+#include "platform/finddialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <QWebEngineFindTextResult>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace pictarre {
+
+FindDialog::FindDialog(QWebEngineView* view)
+    : QDialog(view ? view->window() : nullptr), view_(view)
+{
+    setWindowTitle(QStringLiteral("查找"));
+    setModal(false);
+
+    auto* label = new QLabel(QStringLiteral("查找内容(&N):"), this);
+    text_ = new QLineEdit(this);
+    label->setBuddy(text_);
+    matchCase_ = new QCheckBox(QStringLiteral("区分大小写(&C)"), this);
+
+    auto* direction = new QGroupBox(QStringLiteral("方向"), this);
+    up_ = new QRadioButton(QStringLiteral("向上(&U)"), direction);
+    auto* down = new QRadioButton(QStringLiteral("向下(&D)"), direction);
+    down->setChecked(true);
+    auto* directionLayout = new QHBoxLayout(direction);
+    directionLayout->addWidget(up_);
+    directionLayout->addWidget(down);
+
+    next_ = new QPushButton(QStringLiteral("查找下一个(&F)"), this);
+    next_->setDefault(true);
+    next_->setEnabled(false);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    result_ = new QLabel(this);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(label, 0, 0);
+    grid->addWidget(text_, 0, 1);
+    grid->addWidget(next_, 0, 2);
+    grid->addWidget(matchCase_, 1, 0, 1, 1);
+    grid->addWidget(direction, 1, 1);
+    grid->addWidget(cancel, 1, 2);
+    grid->addWidget(result_, 2, 0, 1, 3);
+
+    connect(text_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { next_->setEnabled(!text.isEmpty()); });
+    connect(next_, &QPushButton::clicked, this, &FindDialog::findNext);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
+    if (view_) {
+        connect(view_->page(), &QWebEnginePage::findTextFinished, this,
+                [this](const QWebEngineFindTextResult& found) {
+                    matches_ = found.numberOfMatches();
+                    result_->setText(matches_ == 0
+                                         ? QStringLiteral("找不到“%1”。").arg(text_->text())
+                                         : QStringLiteral("第 %1 处，共 %2 处。")
+                                               .arg(found.activeMatch())
+                                               .arg(matches_));
+                    emit searchFinished(matches_);
+                });
+    }
+}
+
+void FindDialog::findNext()
+{
+    if (!view_ || text_->text().isEmpty())
+        return;
+    QWebEnginePage::FindFlags flags;
+    if (matchCase_->isChecked())
+        flags |= QWebEnginePage::FindCaseSensitively;
+    if (up_->isChecked())
+        flags |= QWebEnginePage::FindBackward;
+    view_->findText(text_->text(), flags);
+}
+
+void FindDialog::closeEvent(QCloseEvent* event)
+{
+    // Leaving the dialog clears the highlight, as a browser's find bar does.
+    if (view_)
+        view_->findText(QString());
+    QDialog::closeEvent(event);
+}
+
+}  // namespace pictarre

@@ -1,0 +1,233 @@
+#include "platform/webbrowser.h"
+
+#include <clocale>
+#include <cmath>
+#include <langinfo.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+#include "platform/finddialog.h"
+
+namespace pictarre {
+
+namespace {
+
+constexpr float kTwipsPerPixel = 15.0f;
+
+int pixelsFromTwips(float twips)
+{
+    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+}
+
+QUrl urlFromAddress(const QString& address)
+{
+    if (address.startsWith(QLatin1Char('/')))
+        return QUrl::fromLocalFile(address);
+    return QUrl(address);
+}
+
+QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
+{
+    switch (format) {
+    case SaveFormat::HtmlOnly:
+        return QWebEngineDownloadRequest::SingleHtmlSaveFormat;
+    case SaveFormat::SingleFile:
+        return QWebEngineDownloadRequest::MimeHtmlSaveFormat;
+    case SaveFormat::CompletePage:
+    case SaveFormat::PlainText:
+        break;
+    }
+    return QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
+}
+
+}  // namespace
+
+QString localePageEncoding()
+{
+    // The codeset of the user's locale; the C/POSIX locale names plain ASCII, where file names
+    // are UTF-8 in practice.
+    std::setlocale(LC_CTYPE, "");
+    const QString codeset = QString::fromLatin1(nl_langinfo(CODESET));
+    if (codeset.isEmpty() || codeset == QLatin1String("ANSI_X3.4-1968")
+        || codeset.compare(QLatin1String("ASCII"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("UTF-8");
+    return codeset;
+}
+
+WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
+    : QWebEngineView(parent), dialogs_(dialogs)
+{
+    QWebEngineSettings* s = settings();
+    s->setDefaultTextEncoding(localePageEncoding());
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+
+    connect(this, &QWebEngineView::loadProgress, this,
+            [this](int percent) { emit ProgressChange(percent, 100); });
+    connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
+        emit ProgressChange(-1, 100);
+        emit DownloadComplete();
+    });
+    connect(this, &QWebEngineView::printFinished, this, [this](bool ok) {
+        delete printer_;
+        printer_ = nullptr;
+        emit printDone(ok);
+    });
+}
+
+WebBrowser::~WebBrowser()
+{
+    delete printer_;
+    for (const auto& window : windows_) {
+        if (window)
+            window->deleteLater();
+    }
+}
+
+void WebBrowser::Navigate(const QString& address)
+{
+    load(urlFromAddress(address));
+}
+
+bool WebBrowser::ExecWB(int command, int /*option*/)
+{
+    switch (command) {
+    case 4:
+        return saveAs();
+    case 6:
+        return print();
+    default:
+        return false;
+    }
+}
+
+bool WebBrowser::saveAs()
+{
+    QString suggested = url().isLocalFile() ? QFileInfo(url().toLocalFile()).fileName() : QString();
+    if (suggested.isEmpty())
+        suggested = QStringLiteral("untitled.htm");
+    const auto choice = dialogs_.askSaveAs(this, suggested);
+    if (!choice || choice->path.isEmpty())
+        return false;
+
+    if (choice->format == SaveFormat::PlainText) {
+        const QString path = choice->path;
+        page()->toPlainText([this, path](const QString& text) {
+            QSaveFile out(path);
+            const bool ok = out.open(QIODevice::WriteOnly) && out.write(text.toUtf8()) >= 0 && out.commit();
+            emit saveDone(ok);
+        });
+        return true;
+    }
+
+    // The engine reports the save as a download of the profile; follow that one to its end.
+    const QString path = choice->path;
+    auto* profile = page()->profile();
+    auto watch = std::make_shared<QMetaObject::Connection>();
+    *watch = connect(profile, &QWebEngineProfile::downloadRequested, this,
+                     [this, watch](QWebEngineDownloadRequest* download) {
+                         if (!download->isSavePageDownload() || download->page() != page())
+                             return;
+                         disconnect(*watch);
+                         connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
+                                 [this, download] {
+                                     emit saveDone(download->state()
+                                                   == QWebEngineDownloadRequest::DownloadCompleted);
+                                 });
+                     });
+    page()->save(path, engineFormat(choice->format));
+    return true;
+}
+
+bool WebBrowser::print()
+{
+    if (printer_ != nullptr)
+        return false;  // one print job at a time: the printer must live until it finishes
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (!dialogs_.askPrint(this, *printer))
+        return false;
+    printer_ = printer.release();
+    QWebEngineView::print(printer_);
+    return true;
+}
+
+bool WebBrowser::SetFocus()
+{
+    if (!isVisible() || !isEnabled())
+        return false;
+    setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void WebBrowser::showFindDialog()
+{
+    if (!findDialog_)
+        findDialog_ = new FindDialog(this);
+    findDialog_->show();
+    findDialog_->raise();
+    findDialog_->activateWindow();
+    findDialog_->textField()->setFocus();
+    findDialog_->textField()->selectAll();
+}
+
+float WebBrowser::widthTwips() const
+{
+    return static_cast<float>(width()) * kTwipsPerPixel;
+}
+
+float WebBrowser::heightTwips() const
+{
+    return static_cast<float>(height()) * kTwipsPerPixel;
+}
+
+bool WebBrowser::setWidthTwips(float twips)
+{
+    if (!(twips >= 0.0f) || twips > 1.0e7f)
+        return false;
+    resize(pixelsFromTwips(twips), height());
+    return true;
+}
+
+bool WebBrowser::setHeightTwips(float twips)
+{
+    if (!(twips >= 0.0f) || twips > 1.0e7f)
+        return false;
+    resize(width(), pixelsFromTwips(twips));
+    return true;
+}
+
+QList<WebBrowser*> WebBrowser::openedWindows() const
+{
+    QList<WebBrowser*> open;
+    for (const auto& window : windows_) {
+        if (window)
+            open.append(window);
+    }
+    return open;
+}
+
+QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType)
+{
+    // A link with target "_blank" gets a browser window of its own, with its own find shortcut.
+    auto* view = new WebBrowser(dialogs_);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->resize(size().isEmpty() ? QSize(800, 600) : size());
+    connect(view, &QWebEngineView::titleChanged, view, &QWidget::setWindowTitle);
+    auto* find = new QShortcut(QKeySequence::Find, view);
+    connect(find, &QShortcut::activated, view, &WebBrowser::showFindDialog);
+    view->show();
+    windows_.append(view);
+    emit windowOpened(view);
+    return view;
+}
+
+}  // namespace pictarre
