@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Pictarre's two everyday commands on Debian 12:
+#   ./dev.sh run    install what is missing, build, start the program
+#   ./dev.sh test   install what is missing, build and run every test (release, then sanitizers)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
+  libgtest-dev libgmock-dev
+  xdg-utils fonts-noto-cjk
+)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$(nproc)"
+}
+
+case "${1:-}" in
+  run)
+    install_missing
+    build release
+    exec build/release/src/app/pictarre
+    ;;
+  test)
+    install_missing
+    build release
+    ctest --preset release -j 2
+    build asan
+    ctest --preset asan -j 2
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
