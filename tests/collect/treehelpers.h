@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "collect/search.h"
+
+namespace pictarre::test {
+
+// What one call of SearchPictures left behind.
+struct SearchRun {
+    bool finished = false;
+    std::int32_t count = 0;
+    std::string text;
+    std::string folderAfter;
+};
+
+// Runs the search on `folder` from a zero count and an empty text.
+SearchRun searchFrom(std::string folder, const YieldFn& yield = {});
+
+// The lines of the list text with their CR LF removed; fails the test when a line lacks CR LF.
+std::vector<std::string> listLines(const std::string& text);
+
+// The same lines with `prefix` (the searched folder) cut off the front of each.
+std::vector<std::string> relativeLines(const std::string& text, const std::string& prefix);
+
+// The pictures a depth-first walk in directory listing order finds below `folder`, for trees in
+// which only names ending in ".jpg" are pictures and no links exist. Built on
+// std::filesystem so it shares no code with the search.
+std::vector<std::string> listingOrderJpgs(const std::filesystem::path& folder);
+
+// How many file descriptors this process has open.
+int openDescriptorCount();
+
+// Makes `levels` nested folders named `name` below `root` (deeper than PATH_MAX allows by path)
+// and a file "p.jpg" in the folders at the given depths (1 = the first nested folder).
+void makeDeepChain(const std::filesystem::path& root, const std::string& name, int levels,
+                   const std::vector<int>& pictureDepths);
+
+// Removes a chain made by makeDeepChain; std::filesystem cannot, its paths being too long.
+void removeDeepChain(const std::filesystem::path& root, const std::string& name);
+
+bool runningAsRoot();
+
+}  // namespace pictarre::test
