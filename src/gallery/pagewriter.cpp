@@ -124,9 +124,6 @@ void appendFlowEntry(std::string& out, std::string_view path)
 void appendRowEntry(std::string& out, std::string_view path, std::int32_t width, std::int32_t height)
 {
     const std::string url = escapeUrl(path);
-    // "file:///" before an absolute path would give four slashes; the path's own leading
-    // separator is the URL's third.
-    const std::string_view prefix = !path.empty() && path.front() == '/' ? "file://" : "file:///";
     appendLine(out, "<tr>");
     appendLine(out, "<td width=\"100%\">");
     appendLine(out, "<p align=\"center\">");
@@ -135,7 +132,9 @@ void appendRowEntry(std::string& out, std::string_view path, std::int32_t width,
     appendLine(out, "</tr>");
     appendLine(out, "<tr>");
     appendLine(out, "<td width=\"100%\" height=\"30\">");
-    appendLine(out, "<p align=\"center\"><a target=\"_blank\" href=\"" + std::string(prefix) + url + "\">" +
+    // Before an absolute path this gives four slashes; the engine reads "file:////p" as
+    // "file:///p", so the link still opens the file.
+    appendLine(out, "<p align=\"center\"><a target=\"_blank\" href=\"file:///" + url + "\">" +
                         escapeText(path) + "</a></td> ");
     appendLine(out, "</tr>");
 }
