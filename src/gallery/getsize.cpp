@@ -51,18 +51,22 @@ float availableWidth(const SizeQueries& queries)
     return queries.webWidthTwips() / kTwipsPerPixel - kPaneMargin;
 }
 
+// Whether the file can be had at all: a file that cannot be opened has no detail text, one
+// without a size in its header has an empty one.
+bool readable(const std::string& path)
+{
+    return ::access(path.c_str(), R_OK) == 0;
+}
+
 }  // namespace
 
 std::optional<std::string> headerDetailText(const std::string& path, int column)
 {
     if (column != kWidthColumn && column != kHeightColumn)
         return std::string();
-    // Opening the file is what tells "cannot be had" from "no answer".
-    if (::access(path.c_str(), R_OK) != 0)
-        return std::nullopt;
     const auto size = readPictureSize(path);
     if (!size)
-        return std::string();
+        return readable(path) ? std::optional<std::string>(std::string()) : std::nullopt;
     return std::to_string(column == kWidthColumn ? size->width : size->height);
 }
 
@@ -127,12 +131,12 @@ SizeQueries defaultSizeQueries(std::function<float()> webWidthTwips)
         if (column != kWidthColumn && column != kHeightColumn)
             return std::string();
         if (!(last->valid && last->path == path)) {
-            if (::access(path.c_str(), R_OK) != 0) {
+            last->path = path;
+            last->size = readPictureSize(path);
+            if (!last->size && !readable(path)) {
                 last->valid = false;
                 return std::nullopt;
             }
-            last->path = path;
-            last->size = readPictureSize(path);
         }
         // The height query uses up the read: the next picture, even at the same path, is read anew.
         last->valid = column == kWidthColumn;

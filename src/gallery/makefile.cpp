@@ -45,7 +45,7 @@ public:
         if (!file_)
             return std::nullopt;
         std::string line;
-        int c = std::getc(file_);
+        int c = getc_unlocked(file_);
         if (c == EOF) {
             if (std::ferror(file_))
                 ok_ = false;
@@ -53,7 +53,7 @@ public:
         }
         while (c != EOF && c != '\n') {
             line += static_cast<char>(c);
-            c = std::getc(file_);
+            c = getc_unlocked(file_);
         }
         if (c == EOF && std::ferror(file_)) {
             ok_ = false;
