@@ -1,5 +1,6 @@
 #include "gallery/makefile.h"
 
+#include <atomic>
 #include <cstdio>
 #include <optional>
 
@@ -70,15 +71,15 @@ private:
 };
 
 // Only one run writes the page at a time; a run started from inside a hook is refused.
-bool runUnderWay = false;
+std::atomic<bool> runUnderWay{false};
 
 class RunGuard {
 public:
-    RunGuard() : acquired_(!runUnderWay) { runUnderWay = true; }
+    RunGuard() : acquired_(!runUnderWay.exchange(true)) {}
     ~RunGuard()
     {
         if (acquired_)
-            runUnderWay = false;
+            runUnderWay.store(false);
     }
     RunGuard(const RunGuard&) = delete;
     RunGuard& operator=(const RunGuard&) = delete;
