@@ -1,0 +1,162 @@
+#include "gallery/getsize.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include <QImageIOHandler>
+#include <QImageReader>
+#include <QString>
+
+#include <unistd.h>
+
+#include "gallery/header.h"
+#include "gallery/valnum.h"
+
+namespace pictarre {
+
+namespace {
+
+constexpr float kTwipsPerPixel = 15.0f;
+constexpr float kPaneMargin = 24.0f;
+constexpr int kWidthColumn = 27;
+constexpr int kHeightColumn = 28;
+
+// Runs one step of getsize; a step that throws is abandoned and the next one runs.
+template <typename Step>
+void guarded(Step&& step) noexcept
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+struct StepFailed {};
+
+std::int32_t wholeOrFail(double value)
+{
+    const auto whole = wholeNumber(value);
+    if (!whole)
+        throw StepFailed{};
+    return *whole;
+}
+
+// The pane width available to a picture, in pixels, in single precision as the window reads it.
+float availableWidth(const SizeQueries& queries)
+{
+    if (!queries.webWidthTwips)
+        throw StepFailed{};
+    return queries.webWidthTwips() / kTwipsPerPixel - kPaneMargin;
+}
+
+// Whether the file can be had at all: a file that cannot be opened has no detail text, one
+// without a size in its header has an empty one.
+bool readable(const std::string& path)
+{
+    return ::access(path.c_str(), R_OK) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> headerDetailText(const std::string& path, int column)
+{
+    if (column != kWidthColumn && column != kHeightColumn)
+        return std::string();
+    const auto size = readPictureSize(path);
+    if (!size)
+        return readable(path) ? std::optional<std::string>(std::string()) : std::nullopt;
+    return std::to_string(column == kWidthColumn ? size->width : size->height);
+}
+
+SizeReader::SizeReader(SizeQueries queries) : queries_(std::move(queries)) {}
+
+void SizeReader::getsize(const std::string& path)
+{
+    const auto detailStep = [&](int column, std::int32_t& target) {
+        guarded([&] {
+            if (!queries_.detailText)
+                return;
+            const auto text = queries_.detailText(path, column);
+            if (!text)
+                return;
+            target = wholeOrFail(Val(*text));
+        });
+    };
+    detailStep(kWidthColumn, PictureWidth);
+    detailStep(kHeightColumn, PictureHeight);
+
+    if (PictureWidth == 0 || PictureHeight == 0) {
+        guarded([&] {
+            if (!queries_.loadTwips)
+                return;
+            if (const auto twips = queries_.loadTwips(path)) {
+                imageWidthTwips = twips->first;
+                imageHeightTwips = twips->second;
+            }
+        });
+        guarded([&] { PictureWidth = wholeOrFail(imageWidthTwips / kTwipsPerPixel); });
+        guarded([&] { PictureHeight = wholeOrFail(imageHeightTwips / kTwipsPerPixel); });
+    }
+
+    guarded([&] {
+        // A Single compared with a Long is compared in Double.
+        if (!(static_cast<double>(availableWidth(queries_)) < static_cast<double>(PictureWidth)))
+            return;
+        guarded([&] {
+            // A zero width would divide by zero: the step fails and the ratio keeps its last value.
+            if (PictureWidth == 0)
+                return;
+            ratio_ = static_cast<float>(static_cast<double>(PictureHeight) / static_cast<double>(PictureWidth));
+        });
+        guarded([&] { PictureWidth = wholeOrFail(availableWidth(queries_)); });
+        // A Single times a Long is computed in Double.
+        guarded([&] { PictureHeight = wholeOrFail(static_cast<double>(ratio_) * PictureWidth); });
+    });
+}
+
+SizeQueries defaultSizeQueries(std::function<float()> webWidthTwips)
+{
+    SizeQueries queries;
+    // getsize asks for the width and then the height of the same picture; the header is read
+    // once for both.
+    struct LastRead {
+        std::string path;
+        std::optional<PixelSize> size;
+        bool valid = false;
+    };
+    auto last = std::make_shared<LastRead>();
+    queries.detailText = [last](const std::string& path, int column) -> std::optional<std::string> {
+        if (column != kWidthColumn && column != kHeightColumn)
+            return std::string();
+        if (!(last->valid && last->path == path)) {
+            last->path = path;
+            last->size = readPictureSize(path);
+            if (!last->size && !readable(path)) {
+                last->valid = false;
+                return std::nullopt;
+            }
+        }
+        // The height query uses up the read: the next picture, even at the same path, is read anew.
+        last->valid = column == kWidthColumn;
+        if (!last->size)
+            return std::string();
+        return std::to_string(column == kWidthColumn ? last->size->width : last->size->height);
+    };
+    queries.loadTwips = [](const std::string& path) -> std::optional<std::pair<float, float>> {
+        QImageReader reader(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+        QSize size = reader.size();
+        if (!size.isValid())
+            return std::nullopt;
+        // The browser draws an EXIF-rotated picture on its side.
+        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+            size.transpose();
+        return std::pair{static_cast<float>(size.width()) * kTwipsPerPixel,
+                         static_cast<float>(size.height()) * kTwipsPerPixel};
+    };
+    queries.webWidthTwips = std::move(webWidthTwips);
+    return queries;
+}
+
+}  // namespace pictarre
