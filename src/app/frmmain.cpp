@@ -18,6 +18,7 @@
 #include "app/statusbar.h"
 #include "app/twips.h"
 #include "gallery/getsize.h"
+#include "platform/filelistbox.h"
 #include "platform/webbrowser.h"
 
 namespace pictarre {
@@ -120,6 +121,7 @@ const QRectF kViewRect(0, 390, 7335, 5415);
 const QRectF kPicture1Rect(7320, 50, 4215, 255);
 const QRectF kPicRect(-10, -50, 15, 300);
 const QRectF kImage1Rect(8040, 2160, 855, 735);
+const QRectF kFile1Rect(7800, 1320, 2415, 450);
 
 QRect pixelRect(const QRectF& r)
 {
@@ -183,6 +185,11 @@ void frmMain::createViews()
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setGeometry(pixelRect(kViewRect));
     Text1->hide();
+
+    File1 = new FileListBox(form_);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(pixelRect(kFile1Rect));
+    File1->hide();
 
     Web = new WebBrowser(platform_.browserDialogs, form_);
     Web->setObjectName(QStringLiteral("Web"));
@@ -343,6 +350,8 @@ void frmMain::layOutAlignedControls()
 
 void frmMain::Form_Load()
 {
+    // The size reader stands in for the file-system helper object the size queries go through.
+    FileSystem = std::make_unique<SizeReader>(defaultSizeQueries([this] { return Web->widthTwips(); }));
     Web->Navigate(QStringLiteral("about:blank"));
     QDir().mkpath(workingFolder());
     if (state.Unloading)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include <QHash>
 #include <QMainWindow>
@@ -18,6 +20,7 @@ class QToolBar;
 
 namespace pictarre {
 
+class FileListBox;
 class FormArea;
 class SizeReader;
 class StatusBar;
@@ -41,6 +44,7 @@ public:
     QFrame* Pic = nullptr;
     StatusBar* sbStatusBar = nullptr;
     QLabel* Image1 = nullptr;
+    FileListBox* File1 = nullptr;
 
     SharedState state;
 
@@ -69,6 +73,13 @@ public:
     void ProgressChange(int progress, int progressMax);
     void DownloadComplete();
     void Toolbar1_ButtonClick(const QString& key);
+    // The gallery page writer: writes the page from File1 or from the image list file.
+    void makefile();
+    // True while a search or a page write is under way.
+    bool isBusy() const { return busy_; }
+    // The longest time, in milliseconds, the window went without processing events during the
+    // last search and page write.
+    qint64 longestEventGap() const { return longestGap_; }
     void mnuFileExit_Click();
     void mnuFileSaveAs_Click();
     void find_Click();
@@ -86,6 +97,10 @@ private:
     void Form_QueryUnload();
     void showOnly(QWidget* view);
     void yieldOnce();
+    bool yieldIfDue();
+    void OpenPicture();
+    void OpenFolder();
+    std::optional<std::string> BrowseFolder();
 
     Platform& platform_;
     ProgramPaths paths_;
@@ -94,6 +109,9 @@ private:
     QHash<QString, QAction*> menuItems_;
     QHash<QString, QAction*> buttons_;
     float picWidthTwips_ = 15.0f;
+    bool busy_ = false;
+    qint64 lastYield_ = 0;
+    qint64 longestGap_ = 0;
     std::unique_ptr<SizeReader> FileSystem;
 };
 

@@ -6,14 +6,37 @@
 
 namespace pictarre {
 
+namespace {
+
+bool isViewKey(const QString& key)
+{
+    return key == QLatin1String("big") || key == QLatin1String("small") || key == QLatin1String("list");
+}
+
+}  // namespace
+
 void frmMain::Toolbar1_ButtonClick(const QString& key)
 {
-    state.PictureCount = 0;
-    state.CurrentFolder.clear();
-    state.ImageListText.clear();
+    // While a search or a page write runs, its count, list and page must not be touched: only
+    // the views can be switched, and every other button is refused.
+    if (busy_ && !isViewKey(key))
+        return;
+    if (!busy_) {
+        state.PictureCount = 0;
+        state.CurrentFolder.clear();
+        state.ImageListText.clear();
+    }
 
     // Keys are compared exactly, letter case included; an unknown key selects nothing.
-    if (key == QLatin1String("save")) {
+    if (key == QLatin1String("OpenImg")) {
+        state.ListLayout = false;
+        OpenPicture();
+    } else if (key == QLatin1String("OpenList")) {
+        state.ListLayout = true;
+        OpenPicture();
+    } else if (key == QLatin1String("Opendir")) {
+        OpenFolder();
+    } else if (key == QLatin1String("save")) {
         Web->ExecWB(4, 0);
     } else if (key == QLatin1String("find")) {
         find_Click();

@@ -1,0 +1,170 @@
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+
+#include "app/frmmain.h"
+#include "app/statusbar.h"
+#include "collect/listfile.h"
+#include "collect/paths.h"
+#include "collect/search.h"
+#include "gallery/makefile.h"
+#include "platform/filelistbox.h"
+#include "platform/webbrowser.h"
+
+namespace pictarre {
+
+namespace {
+
+const QString kSettingsApplication = QStringLiteral("Quillmark");
+const QString kSettingsSection = QStringLiteral("mypic");
+const QString kSettingsKey = QStringLiteral("filepath");
+const QString kOpenFilter = QStringLiteral("图片(BMP,JPG,GIF)|*.bmp;*.jpg;*.gif");
+const QString kFolderTitle = QStringLiteral("请您在下面选择一个文件夹的路径：");
+
+// The window's events are pumped at most this often during long work: often enough to keep it
+// responsive, rarely enough that the pumping costs little next to the work.
+constexpr qint64 kYieldIntervalNs = 8'000'000;
+
+std::string nativeBytes(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString displayText(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+QElapsedTimer& clock()
+{
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer;
+}
+
+// Marks the window busy with the hourglass pointer for as long as it lives; the pointer comes
+// back on every way out.
+class BusyScope {
+public:
+    BusyScope(QWidget* window, bool& busy) : window_(window), busy_(busy)
+    {
+        busy_ = true;
+        window_->setCursor(Qt::WaitCursor);
+    }
+    ~BusyScope()
+    {
+        busy_ = false;
+        window_->unsetCursor();
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    QWidget* window_;
+    bool& busy_;
+};
+
+}  // namespace
+
+bool frmMain::yieldIfDue()
+{
+    const qint64 now = clock().nsecsElapsed();
+    if (now - lastYield_ >= kYieldIntervalNs) {
+        longestGap_ = std::max(longestGap_, (now - lastYield_) / 1'000'000);
+        yieldOnce();
+        lastYield_ = clock().nsecsElapsed();
+    }
+    return !state.Unloading;
+}
+
+std::optional<std::string> frmMain::BrowseFolder()
+{
+    const auto chosen = platform_.dialogs.chooseFolder(this, kFolderTitle);
+    if (!chosen || chosen->isEmpty())
+        return std::nullopt;
+    std::string folder = nativeBytes(*chosen);
+    appendSeparator(folder);
+    return folder;
+}
+
+void frmMain::makefile()
+{
+    SizeReader& sizes = *FileSystem;
+    GalleryHooks hooks;
+    hooks.setStatus = [this](std::string_view text) {
+        sbStatusBar->setPanelText(1, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    };
+    hooks.frameWidth = [this] { return picture1Width(); };
+    hooks.setProgress = [this](float width) { setPicWidth(width); };
+    hooks.yield = [this] { yieldIfDue(); };
+    hooks.unloading = [this] { return state.Unloading; };
+    hooks.listLayout = [this] { return state.ListLayout; };
+
+    const std::string page = nativeBytes(pagePath());
+    if (state.UseSearchList) {
+        pictarre::makefile(page, ListSource{nativeBytes(listFilePath()), state.PictureCount}, sizes,
+                     state.ImageListText, hooks);
+    } else {
+        pictarre::makefile(page, FolderSource{File1->Path(), File1->names()}, sizes, state.ImageListText, hooks);
+        if (File1->ListCount() > 0)
+            File1->setListIndex(File1->ListCount() - 1);
+    }
+}
+
+void frmMain::OpenPicture()
+{
+    state.UseSearchList = false;
+    const QString initial = platform_.settings.read(kSettingsApplication, kSettingsSection, kSettingsKey);
+    const QString chosen = platform_.dialogs.chooseOpenFile(this, kOpenFilter, initial);
+    if (chosen.isEmpty())
+        return;
+    if (!File1->setPath(folderOfFile(nativeBytes(chosen))))
+        return;
+    const QString folder = displayText(File1->Path());
+    platform_.settings.write(kSettingsApplication, kSettingsSection, kSettingsKey, folder);
+
+    BusyScope busy(this, busy_);
+    lastYield_ = clock().nsecsElapsed();
+    longestGap_ = 0;
+    sbStatusBar->setPanelText(1, QStringLiteral("正在载入图象列表……"));
+    sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(File1->ListCount()));
+    state.CurrentFolder = File1->Path();
+    state.PictureCount = File1->ListCount();
+    makefile();
+    if (state.Unloading)
+        return;
+    Web->Navigate(pagePath());
+    Text1->setPlainText(displayText(state.ImageListText));
+    Webt->Navigate(folder);
+}
+
+void frmMain::OpenFolder()
+{
+    const auto folder = BrowseFolder();
+    if (!folder)
+        return;
+    state.CurrentFolder = *folder;
+    state.UseSearchList = true;
+
+    BusyScope busy(this, busy_);
+    lastYield_ = clock().nsecsElapsed();
+    longestGap_ = 0;
+    Webt->Navigate(displayText(state.CurrentFolder));
+    sbStatusBar->setPanelText(1, QStringLiteral("正在搜索图象文件……"));
+    SearchPictures(state.CurrentFolder, state.PictureCount, state.ImageListText, [this] { return yieldIfDue(); });
+    if (state.Unloading)
+        return;
+    sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(state.PictureCount));
+    Text1->setPlainText(displayText(state.ImageListText));
+    writeImageListFile(nativeBytes(listFilePath()), state.ImageListText);
+    makefile();
+    if (state.Unloading)
+        return;
+    sbStatusBar->setPanelText(1, QStringLiteral("正在载入图象列表……"));
+    Web->Navigate(pagePath());
+}
+
+}  // namespace pictarre
