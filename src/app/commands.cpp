@@ -21,10 +21,6 @@ const QString kSettingsKey = QStringLiteral("filepath");
 const QString kOpenFilter = QStringLiteral("图片(BMP,JPG,GIF)|*.bmp;*.jpg;*.gif");
 const QString kFolderTitle = QStringLiteral("请您在下面选择一个文件夹的路径：");
 
-// The window's events are pumped at most this often during long work: often enough to keep it
-// responsive, rarely enough that the pumping costs little next to the work.
-constexpr qint64 kYieldIntervalNs = 8'000'000;
-
 std::string nativeBytes(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
@@ -72,7 +68,9 @@ private:
 bool frmMain::yieldIfDue()
 {
     const qint64 now = clock().nsecsElapsed();
-    if (now - lastYield_ >= kYieldIntervalNs) {
+    // Events are pumped at most every yieldInterval_ during long work: often enough to keep the
+    // window responsive, rarely enough that the pumping costs little next to the work.
+    if (now - lastYield_ >= yieldInterval_) {
         longestGap_ = std::max(longestGap_, (now - lastYield_) / 1'000'000);
         yieldOnce();
         lastYield_ = clock().nsecsElapsed();

@@ -80,6 +80,8 @@ public:
     // The longest time, in milliseconds, the window went without processing events during the
     // last search and page write.
     qint64 longestEventGap() const { return longestGap_; }
+    // How often long work lets the window process its events (8 ms unless changed).
+    void setYieldInterval(qint64 nanoseconds) { yieldInterval_ = nanoseconds; }
     void mnuFileExit_Click();
     void mnuFileSaveAs_Click();
     void find_Click();
@@ -112,6 +114,7 @@ private:
     bool busy_ = false;
     qint64 lastYield_ = 0;
     qint64 longestGap_ = 0;
+    qint64 yieldInterval_ = 8'000'000;
     std::unique_ptr<SizeReader> FileSystem;
 };
 
