@@ -116,20 +116,6 @@ private slots:
         QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     }
 
-    void markupInTheTextIsShownAsItStands()
-    {
-        QString text;
-        Qt::TextFormat format = Qt::AutoText;
-        auto found = answerNextBox([&](QMessageBox& box) {
-            text = box.text();
-            format = box.textFormat();
-        });
-        boxes.information(&owner, QStringLiteral("Vistelle"), QStringLiteral("<b>a</b>"));
-        QVERIFY(*found);
-        QCOMPARE(format, Qt::PlainText);
-        QCOMPARE(text, QStringLiteral("<b>a</b>"));
-    }
-
 private:
     QWidget owner;
     FakePlatform fakes;
