@@ -4,9 +4,21 @@
 
 namespace pictarre {
 
+namespace {
+
+// A label breaks lines at LF only; a CR would show as a stray glyph.
+QString forDisplay(QString text)
+{
+    return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+}  // namespace
+
 void QtMessageBoxes::information(QWidget* owner, const QString& title, const QString& text)
 {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Information, title, forDisplay(text), QMessageBox::Ok, owner);
+    // The text is shown as it stands, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -15,9 +27,13 @@ void QtMessageBoxes::about(QWidget* owner, const QString& applicationText, const
 {
     QMessageBox box(owner);
     box.setWindowTitle(QStringLiteral("关于 ") + applicationText);
-    box.setIconPixmap(icon.pixmap(32, 32));
-    box.setText(applicationText);
-    box.setInformativeText(otherText);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(forDisplay(applicationText));
+    box.setInformativeText(forDisplay(otherText));
+    if (!icon.isNull()) {
+        box.setWindowIcon(icon);
+        box.setIconPixmap(icon.pixmap(32, 32));
+    }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }
