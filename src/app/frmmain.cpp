@@ -16,6 +16,7 @@
 
 #include "app/artwork.h"
 #include "app/statusbar.h"
+#include "actions/menuactions.h"
 #include "app/twips.h"
 #include "gallery/getsize.h"
 #include "platform/filelistbox.h"
@@ -272,10 +273,22 @@ void frmMain::createStatusBar()
 void frmMain::createMenus()
 {
     // Items without a handler exist, close their menu and do nothing else.
+    actions_ = std::make_unique<MenuActions>(platform_, this, paths_.programFolder);
+    MenuActions* a = actions_.get();
     const QHash<QString, std::function<void()>> handlers = {
         {QStringLiteral("mnuFileSaveAs"), [this] { mnuFileSaveAs_Click(); }},
+        {QStringLiteral("xian"), [a] { a->xian_Click(); }},
+        {QStringLiteral("zhuo"), [a] { a->zhuo_Click(); }},
+        {QStringLiteral("mypc"), [a] { a->mypc_Click(); }},
+        {QStringLiteral("myfriend"), [a] { a->myfriend_Click(); }},
+        {QStringLiteral("myie"), [a] { a->myie_Click(); }},
+        {QStringLiteral("email"), [a] { a->email_Click(); }},
         {QStringLiteral("mnuFileExit"), [this] { mnuFileExit_Click(); }},
         {QStringLiteral("find"), [this] { find_Click(); }},
+        {QStringLiteral("mnuHelpSearchForHelpOn"), [a] { a->mnuHelpSearchForHelpOn_Click(); }},
+        {QStringLiteral("lianxi"), [a] { a->lianxi_Click(); }},
+        {QStringLiteral("wang"), [a] { a->wang_Click(); }},
+        {QStringLiteral("mnuHelpAbout"), [a] { a->mnuHelpAbout_Click(); }},
     };
     for (const auto& menuDef : kMenus) {
         QMenu* menu = menuBar()->addMenu(QString::fromUtf8(menuDef.caption));

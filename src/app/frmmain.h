@@ -21,6 +21,7 @@ class QToolBar;
 namespace pictarre {
 
 class FileListBox;
+class MenuActions;
 class FormArea;
 class SizeReader;
 class StatusBar;
@@ -116,6 +117,7 @@ private:
     qint64 longestGap_ = 0;
     qint64 yieldInterval_ = 8'000'000;
     std::unique_ptr<SizeReader> FileSystem;
+    std::unique_ptr<MenuActions> actions_;
 };
 
 }  // namespace pictarre

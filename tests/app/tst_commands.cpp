@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QLineEdit>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -138,6 +139,7 @@ private slots:
     void openPictureInBothLayoutsRemembersTheFolder();
     void clicksDuringARunAreRefusedButViewsSwitch();
     void closeDuringAPageWriteStopsForGood();
+    void menuSaveAndFindActOnTheShownGallery();
 };
 
 void CommandsTest::openFolderSearchesTheTreeAndShowsEveryView()
@@ -366,6 +368,40 @@ void CommandsTest::closeDuringAPageWriteStopsForGood()
     QTest::qWait(200);
     QVERIFY(!window_->isVisible());
     QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+}
+
+void CommandsTest::menuSaveAndFindActOnTheShownGallery()
+{
+    Sandbox folder;
+    folder.write("one.jpg", jpeg(30, 20));
+    folder.write("two.gif", gif(20, 20));
+    fakes_->dialogs.openAnswers.push_back(q(folder.root().string()) + QStringLiteral("/one.jpg"));
+    window_->Toolbar1_ButtonClick(QStringLiteral("OpenList"));
+    QVERIFY(waitForPage());
+
+    // Save-as saves what the gallery holds, even while the list view is in front.
+    window_->Toolbar1_ButtonClick(QStringLiteral("list"));
+    QTemporaryDir out;
+    fakes_->browserDialogs.saveAnswer = SaveAsChoice{out.filePath(QStringLiteral("saved.htm")), SaveFormat::HtmlOnly};
+    QSignalSpy saved(window_->Web, &WebBrowser::saveDone);
+    window_->menuItem(QStringLiteral("mnuFileSaveAs"))->trigger();
+    QVERIFY(saved.wait(30000));
+    QVERIFY(saved.last().at(0).toBool());
+    const std::string copy = readFileBytes(out.filePath(QStringLiteral("saved.htm")).toStdString());
+    QVERIFY(copy.find("two.gif") != std::string::npos);
+
+    // Find from the menu: nothing while the gallery is hidden, the dialog over it when shown.
+    window_->menuItem(QStringLiteral("find"))->trigger();
+    QVERIFY(!window_->Web->findDialog() || !window_->Web->findDialog()->isVisible());
+    window_->Toolbar1_ButtonClick(QStringLiteral("big"));
+    window_->menuItem(QStringLiteral("find"))->trigger();
+    FindDialog* dialog = window_->Web->findDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->textField()->setText(QStringLiteral("two.gif"));
+    QSignalSpy found(dialog, &FindDialog::searchFinished);
+    dialog->findNext();
+    QVERIFY(found.wait(10000));
+    QCOMPARE(found.last().at(0).toInt(), 1);
 }
 
 QTEST_MAIN(CommandsTest)

@@ -118,6 +118,7 @@ private slots:
     void viewButtonsShowExactlyOneView();
     void itemsWithoutHandlersDoNothing();
     void closeIsFinalAndLeavesFilesOnDisk();
+    void menuItemsReachTheirCommands();
 };
 
 void WindowTest::windowMatchesItsDesign()
@@ -436,6 +437,32 @@ void WindowTest::closeIsFinalAndLeavesFilesOnDisk()
     window->Form_Load();
     QTRY_VERIFY(!window->isVisible());
     QVERIFY(window->state.Unloading);
+}
+
+void WindowTest::menuItemsReachTheirCommands()
+{
+    FakePlatform fakes;
+    QTemporaryDir folder;
+    frmMain window(fakes.platform, ProgramPaths{folder.path(), folder.path()});
+    for (const char* name : {"xian", "mypc", "myfriend", "email", "lianxi", "wang"})
+        window.menuItem(QString::fromLatin1(name))->trigger();
+    QCOMPARE(fakes.shell.opened.size(), std::size_t{6});
+    QCOMPARE(fakes.shell.opened[0].file, folder.path() + QStringLiteral("/sys/viewdesk.scf"));
+    QCOMPARE(fakes.shell.opened[3].file, QStringLiteral("mailto:"));
+    QVERIFY(fakes.shell.opened[4].file.endsWith(QStringLiteral("?subject=联系作者")));
+    QCOMPARE(fakes.shell.opened[5].showCommand, 0);
+    for (const char* name : {"zhuo", "myie"})
+        window.menuItem(QString::fromLatin1(name))->trigger();
+    QCOMPARE(fakes.shell.ran.size(), std::size_t{2});
+    QCOMPARE(fakes.shell.ran[0].first, QStringLiteral("rundll32 shell32,Control_RunDLL desk.cpl"));
+
+    window.menuItem(QStringLiteral("mnuHelpSearchForHelpOn"))->trigger();
+    window.menuItem(QStringLiteral("mnuHelpAbout"))->trigger();
+    QCOMPARE(fakes.messages.shown.size(), std::size_t{2});
+    QCOMPARE(fakes.messages.shown[0].title, QStringLiteral("Vistelle"));
+    QVERIFY(fakes.messages.shown[0].text.startsWith(QStringLiteral("    Pictarre是")));
+    QCOMPARE(fakes.messages.shown[1].text, QStringLiteral("Pictarre"));
+    QVERIFY(fakes.messages.shown[1].hasIcon);
 }
 
 QTEST_MAIN(WindowTest)
