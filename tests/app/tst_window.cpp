@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -119,6 +120,7 @@ private slots:
     void itemsWithoutHandlersDoNothing();
     void closeIsFinalAndLeavesFilesOnDisk();
     void menuItemsReachTheirCommands();
+    void unwritableProgramFolderUsesTheUsersDataFolder();
 };
 
 void WindowTest::windowMatchesItsDesign()
@@ -463,6 +465,27 @@ void WindowTest::menuItemsReachTheirCommands()
     QVERIFY(fakes.messages.shown[0].text.startsWith(QStringLiteral("    Pictarre是")));
     QCOMPARE(fakes.messages.shown[1].text, QStringLiteral("Pictarre"));
     QVERIFY(fakes.messages.shown[1].hasIcon);
+}
+
+void WindowTest::unwritableProgramFolderUsesTheUsersDataFolder()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    const ProgramPaths own = ProgramPaths::forProgramFolder(dir_.path());
+    QCOMPARE(own.dataFolder, dir_.path());
+
+    // An installed copy's folder that the user cannot write (here: one that cannot be made).
+    const QString installed = QStringLiteral("/nonexistent/pictarre");
+    const ProgramPaths paths = ProgramPaths::forProgramFolder(installed);
+    QCOMPARE(paths.programFolder, installed);
+    QVERIFY(paths.dataFolder != installed);
+    auto window = openWindow(paths.dataFolder);
+    QVERIFY(window);
+    QVERIFY(QDir(paths.dataFolder + QStringLiteral("/temp")).exists());
+    QFile probe(window->pagePath());
+    QVERIFY(probe.open(QIODevice::WriteOnly));
+    probe.close();
+    QVERIFY(probe.remove());
+    QStandardPaths::setTestModeEnabled(false);
 }
 
 QTEST_MAIN(WindowTest)
