@@ -11,6 +11,7 @@
 #include "app/frmmain.h"
 #include "app/statusbar.h"
 #include "fakes/fakeplatform.h"
+#include "support/webtest.h"
 #include "platform/filelistbox.h"
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
@@ -24,19 +25,6 @@ namespace {
 const QString kApp = QStringLiteral("Quillmark");
 const QString kSection = QStringLiteral("mypic");
 const QString kKey = QStringLiteral("filepath");
-
-QVariant evaluate(WebBrowser& view, const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    view.page()->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return QStringLiteral("<no answer>");
-    return result;
-}
 
 QString q(const std::string& bytes)
 {

@@ -9,6 +9,7 @@
 #include <QWebEnginePage>
 
 #include "fakes/fakeplatform.h"
+#include "support/webtest.h"
 #include "platform/finddialog.h"
 #include "platform/webbrowser.h"
 
@@ -16,19 +17,6 @@ using namespace pictarre;
 using namespace pictarre::test;
 
 namespace {
-
-QVariant evaluate(WebBrowser& view, const QString& script)
-{
-    QVariant result;
-    bool done = false;
-    view.page()->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return QStringLiteral("<no answer>");
-    return result;
-}
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
