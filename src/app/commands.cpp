@@ -1,6 +1,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 #include "app/frmmain.h"
 #include "app/statusbar.h"
@@ -78,6 +79,29 @@ bool frmMain::yieldIfDue()
     return !state.Unloading;
 }
 
+void frmMain::showList(const std::string& text)
+{
+    // A long list is put in piece by piece, with the window's events between the pieces: laying
+    // out tens of thousands of lines at once would leave the window deaf for a noticeable time.
+    constexpr qsizetype kPiece = 1 << 16;
+    QString all = displayText(text);
+    all.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Text1->clear();
+    Text1->setUndoRedoEnabled(false);
+    QTextCursor cursor(Text1->document());
+    for (qsizetype start = 0; start < all.size();) {
+        qsizetype end = std::min(all.size(), start + kPiece);
+        const qsizetype lineEnd = all.indexOf(QLatin1Char('\n'), end);
+        end = lineEnd < 0 || end == all.size() ? all.size() : lineEnd + 1;
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(all.mid(start, end - start));
+        start = end;
+        if (!yieldIfDue())
+            return;
+    }
+    Text1->setUndoRedoEnabled(true);
+}
+
 std::optional<std::string> frmMain::BrowseFolder()
 {
     const auto chosen = platform_.dialogs.chooseFolder(this, kFolderTitle);
@@ -135,7 +159,9 @@ void frmMain::OpenPicture()
     if (state.Unloading)
         return;
     Web->Navigate(pagePath());
-    Text1->setPlainText(displayText(state.ImageListText));
+    showList(state.ImageListText);
+    if (state.Unloading)
+        return;
     Webt->Navigate(folder);
 }
 
@@ -156,7 +182,9 @@ void frmMain::OpenFolder()
     if (state.Unloading)
         return;
     sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(state.PictureCount));
-    Text1->setPlainText(displayText(state.ImageListText));
+    showList(state.ImageListText);
+    if (state.Unloading)
+        return;
     writeImageListFile(nativeBytes(listFilePath()), state.ImageListText);
     makefile();
     if (state.Unloading)

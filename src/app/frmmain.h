@@ -103,6 +103,7 @@ private:
     bool yieldIfDue();
     void OpenPicture();
     void OpenFolder();
+    void showList(const std::string& text);
     std::optional<std::string> BrowseFolder();
 
     Platform& platform_;
