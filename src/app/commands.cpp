@@ -97,7 +97,7 @@ void frmMain::showList(const std::string& text)
         cursor.insertText(all.mid(start, end - start));
         start = end;
         if (!yieldIfDue())
-            return;
+            break;
     }
     Text1->setUndoRedoEnabled(true);
 }

@@ -18,6 +18,7 @@
 #include "app/statusbar.h"
 #include "actions/menuactions.h"
 #include "app/twips.h"
+#include "collect/paths.h"
 #include "gallery/getsize.h"
 #include "platform/filelistbox.h"
 #include "platform/webbrowser.h"
@@ -338,17 +339,24 @@ void frmMain::setPicWidth(float value)
 
 QString frmMain::pagePath() const
 {
-    return paths_.dataFolder + QStringLiteral("/picture.htm");
+    return dataPath("picture.htm");
 }
 
 QString frmMain::workingFolder() const
 {
-    return paths_.dataFolder + QStringLiteral("/temp/");
+    return dataPath("temp/");
 }
 
 QString frmMain::listFilePath() const
 {
-    return paths_.dataFolder + QStringLiteral("/temp/opendir.tmp");
+    return dataPath("temp/opendir.tmp");
+}
+
+QString frmMain::dataPath(const char* relative) const
+{
+    const QByteArray folder = QFile::encodeName(paths_.dataFolder);
+    return QFile::decodeName(QByteArray::fromStdString(
+        joinPath(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size())), relative)));
 }
 
 void frmMain::layOutAlignedControls()
@@ -402,7 +410,9 @@ void frmMain::ProgressChange(int progress, int progressMax)
     }
     if (picWidth() >= picture1Width())
         setPicWidth(0.0f);
-    yieldOnce();
+    // The report arrives from the browser engine's own event; returning from it lets the
+    // window process its pending events. Pumping them here instead would run whole commands
+    // nested inside the engine's callback.
 }
 
 void frmMain::DownloadComplete()
@@ -451,6 +461,11 @@ void frmMain::Form_QueryUnload()
 void frmMain::closeEvent(QCloseEvent* event)
 {
     Form_QueryUnload();
+    // Pictures opened from the gallery in windows of their own close with the program.
+    for (WebBrowser* view : {Web, Webt}) {
+        for (WebBrowser* opened : view->openedWindows())
+            opened->close();
+    }
     event->accept();
     QMainWindow::closeEvent(event);
 }

@@ -67,6 +67,8 @@ public:
     QString pagePath() const;
     QString workingFolder() const;
     QString listFilePath() const;
+    // A path below the data folder, with one separator between them (none doubled at "/").
+    QString dataPath(const char* relative) const;
 
     // Handlers of the window's events.
     void Form_Load();

@@ -45,7 +45,7 @@ private:
 };
 
 // The queries the program uses: our header reader for the detail columns, Qt's image reader
-// (size only, no decode) for the fallback, and a fixed browser width.
+// (size only, no decode) for the fallback, and the browser width as the callback gives it.
 SizeQueries defaultSizeQueries(std::function<float()> webWidthTwips);
 
 }  // namespace pictarre

@@ -86,11 +86,12 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
 
 WebBrowser::~WebBrowser()
 {
-    delete printer_;
-    for (const auto& window : windows_) {
-        if (window)
-            window->deleteLater();
-    }
+    // A print job still under way prints into its printer on another thread, which may outlive
+    // this view by a moment: the printer is left to the end of the process rather than freed
+    // under the job.
+    printer_ = nullptr;
+    for (const auto& window : windows_)
+        delete window.data();
 }
 
 void WebBrowser::Navigate(const QString& address)
@@ -121,10 +122,17 @@ bool WebBrowser::saveAs()
 
     if (choice->format == SaveFormat::PlainText) {
         const QString path = choice->path;
-        page()->toPlainText([this, path](const QString& text) {
+        // The answer may come while the page is torn down, with no text: nothing is written then.
+        page()->toPlainText([self = QPointer<WebBrowser>(this), path](const QString& text) {
+            if (!self)
+                return;
+            if (text.isNull()) {
+                emit self->saveDone(false);
+                return;
+            }
             QSaveFile out(path);
             const bool ok = out.open(QIODevice::WriteOnly) && out.write(text.toUtf8()) >= 0 && out.commit();
-            emit saveDone(ok);
+            emit self->saveDone(ok);
         });
         return true;
     }
@@ -220,6 +228,8 @@ QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType)
     // A link with target "_blank" gets a browser window of its own, with its own find shortcut.
     auto* view = new WebBrowser(dialogs_);
     view->setAttribute(Qt::WA_DeleteOnClose);
+    // Picture windows never keep the program running after the main window has closed.
+    view->setAttribute(Qt::WA_QuitOnClose, false);
     view->resize(size().isEmpty() ? QSize(800, 600) : size());
     connect(view, &QWebEngineView::titleChanged, view, &QWidget::setWindowTitle);
     auto* find = new QShortcut(QKeySequence::Find, view);

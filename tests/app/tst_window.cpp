@@ -5,6 +5,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QWebEnginePage>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -121,6 +124,7 @@ private slots:
     void closeIsFinalAndLeavesFilesOnDisk();
     void menuItemsReachTheirCommands();
     void unwritableProgramFolderUsesTheUsersDataFolder();
+    void pictureWindowsCloseWithTheProgram();
 };
 
 void WindowTest::windowMatchesItsDesign()
@@ -470,6 +474,7 @@ void WindowTest::menuItemsReachTheirCommands()
 void WindowTest::unwritableProgramFolderUsesTheUsersDataFolder()
 {
     QStandardPaths::setTestModeEnabled(true);
+    const auto leaveTestMode = qScopeGuard([] { QStandardPaths::setTestModeEnabled(false); });
     const ProgramPaths own = ProgramPaths::forProgramFolder(dir_.path());
     QCOMPARE(own.dataFolder, dir_.path());
 
@@ -485,7 +490,29 @@ void WindowTest::unwritableProgramFolderUsesTheUsersDataFolder()
     QVERIFY(probe.open(QIODevice::WriteOnly));
     probe.close();
     QVERIFY(probe.remove());
-    QStandardPaths::setTestModeEnabled(false);
+}
+
+void WindowTest::pictureWindowsCloseWithTheProgram()
+{
+    QTemporaryDir folder;
+    auto window = openWindow(folder.path());
+    QVERIFY(window);
+    QFile page(folder.filePath(QStringLiteral("links.htm")));
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.write("<body><a id=l target=\"_blank\" href=\"links.htm\">open</a></body>");
+    page.close();
+    QSignalSpy loaded(window->Web, &WebBrowser::DownloadComplete);
+    window->Web->Navigate(page.fileName());
+    QVERIFY(loaded.wait(20000));
+    QSignalSpy opened(window->Web, &WebBrowser::windowOpened);
+    window->Web->page()->runJavaScript(QStringLiteral("document.getElementById('l').click()"));
+    QVERIFY(opened.wait(20000));
+    QPointer<WebBrowser> picture = opened.last().at(0).value<WebBrowser*>();
+    QVERIFY(picture && picture->isVisible());
+    QVERIFY(!picture->testAttribute(Qt::WA_QuitOnClose));
+
+    window->close();
+    QTRY_VERIFY(!picture || !picture->isVisible());
 }
 
 QTEST_MAIN(WindowTest)

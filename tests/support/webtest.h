@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -10,15 +12,20 @@ namespace pictarre::test {
 // Runs a script in the view's page and waits for its value ("<no answer>" after ten seconds).
 inline QVariant evaluate(QWebEngineView& view, const QString& script)
 {
-    QVariant result;
-    bool done = false;
-    view.page()->runJavaScript(script, [&](const QVariant& value) {
-        result = value;
-        done = true;
+    // The answer may come after the wait gave up: it then lands in state this function no
+    // longer waits on, never in a finished stack frame.
+    struct Answer {
+        QVariant value;
+        bool done = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    view.page()->runJavaScript(script, [answer](const QVariant& value) {
+        answer->value = value;
+        answer->done = true;
     });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
+    if (!QTest::qWaitFor([&] { return answer->done; }, 10000))
         return QStringLiteral("<no answer>");
-    return result;
+    return answer->value;
 }
 
 }  // namespace pictarre::test
