@@ -17,7 +17,7 @@
 #include "app/artwork.h"
 #include "app/statusbar.h"
 #include "actions/menuactions.h"
-#include "app/twips.h"
+#include "platform/twips.h"
 #include "collect/paths.h"
 #include "gallery/getsize.h"
 #include "platform/filelistbox.h"
@@ -129,24 +129,6 @@ QRect pixelRect(const QRectF& r)
 {
     return QRect(pixels(static_cast<float>(r.x())), pixels(static_cast<float>(r.y())),
                  pixels(static_cast<float>(r.width())), pixels(static_cast<float>(r.height())));
-}
-
-// A size in twips set on a widget the way the window's controls take it: a negative value is
-// refused and the old size stays.
-bool setWidthTwips(QWidget* w, float value)
-{
-    if (!(value >= 0.0f))
-        return false;
-    w->resize(pixels(value), w->height());
-    return true;
-}
-
-bool setHeightTwips(QWidget* w, float value)
-{
-    if (!(value >= 0.0f))
-        return false;
-    w->resize(w->width(), pixels(value));
-    return true;
 }
 
 }  // namespace
@@ -390,8 +372,8 @@ void frmMain::Form_Resize()
     Web->setHeightTwips(height - 650.0f);
     Webt->setWidthTwips(width);
     Webt->setHeightTwips(height - 650.0f);
-    setWidthTwips(Text1, width);
-    setHeightTwips(Text1, Web->heightTwips());
+    setWidthTwips(*Text1, width);
+    setHeightTwips(*Text1, Web->heightTwips());
 }
 
 void frmMain::changeEvent(QEvent* event)

@@ -5,7 +5,7 @@
 #include <QLocale>
 #include <QTimer>
 
-#include "app/twips.h"
+#include "platform/twips.h"
 
 namespace pictarre {
 

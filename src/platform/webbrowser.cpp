@@ -16,17 +16,11 @@
 #include <QWebEngineSettings>
 
 #include "platform/finddialog.h"
+#include "platform/twips.h"
 
 namespace pictarre {
 
 namespace {
-
-constexpr float kTwipsPerPixel = 15.0f;
-
-int pixelsFromTwips(float twips)
-{
-    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
-}
 
 QUrl urlFromAddress(const QString& address)
 {
@@ -189,28 +183,22 @@ void WebBrowser::showFindDialog()
 
 float WebBrowser::widthTwips() const
 {
-    return static_cast<float>(width()) * kTwipsPerPixel;
+    return twips(width());
 }
 
 float WebBrowser::heightTwips() const
 {
-    return static_cast<float>(height()) * kTwipsPerPixel;
+    return twips(height());
 }
 
-bool WebBrowser::setWidthTwips(float twips)
+bool WebBrowser::setWidthTwips(float value)
 {
-    if (!(twips >= 0.0f) || twips > 1.0e7f)
-        return false;
-    resize(pixelsFromTwips(twips), height());
-    return true;
+    return pictarre::setWidthTwips(*this, value);
 }
 
-bool WebBrowser::setHeightTwips(float twips)
+bool WebBrowser::setHeightTwips(float value)
 {
-    if (!(twips >= 0.0f) || twips > 1.0e7f)
-        return false;
-    resize(width(), pixelsFromTwips(twips));
-    return true;
+    return pictarre::setHeightTwips(*this, value);
 }
 
 QList<WebBrowser*> WebBrowser::openedWindows() const
