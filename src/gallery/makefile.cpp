@@ -60,7 +60,9 @@ public:
             ok_ = false;
             return std::nullopt;
         }
-        if (!line.empty() && line.back() == '\r')
+        // Only a CR that ends the line with its LF is part of the line end; a last line
+        // without LF keeps its CR, as the list file's own reader keeps it.
+        if (c == '\n' && !line.empty() && line.back() == '\r')
             line.pop_back();
         return line;
     }
