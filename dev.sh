@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictarre's two everyday commands on Debian 12:
 #   ./dev.sh run    install what is missing, build, start the program
-#   ./dev.sh test   install what is missing, build and run every test (release, then sanitizers)
+#   ./dev.sh test   install what is missing, build and run every test (release, then sanitizers),
+#                   then run each fuzz target for a minute
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,6 +11,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
   libgtest-dev libgmock-dev
   xdg-utils fonts-noto-cjk
+  clang libclang-rt-14-dev
 )
 
 install_missing() {
@@ -42,6 +44,7 @@ case "${1:-}" in
     ctest --preset release -j 2
     build asan
     ctest --preset asan -j 2
+    fuzz/run.sh 60
     ;;
   *)
     echo "usage: $0 run|test" >&2
