@@ -370,6 +370,44 @@ TEST(HostileListFile, LastLineEndingInCrReadsTheSameInBothReaders)
     EXPECT_EQ(page.entries[0].path, "p\r");
 }
 
+// A list file that cannot be read as a file fails the run before the page is touched: the
+// previous page stays whole. A device that never ends (/dev/zero, /dev/full read back) used to
+// be read forever, and a missing list used to leave a page of its header alone.
+struct UnreadableList {
+    const char* name;
+    std::function<void(const fs::path& listFile)> make;
+};
+
+class HostileListSource : public ::testing::TestWithParam<UnreadableList> {};
+
+TEST_P(HostileListSource, FailsAndLeavesThePreviousPage)
+{
+    Sandbox work;
+    const fs::path listFile = work.root() / "opendir.tmp";
+    GetParam().make(listFile);
+    const std::string previous = "<body>the previous page</body>\r\n";
+    const fs::path page = work.write("picture.htm", previous);
+    const int descriptorsBefore = openDescriptorCount();
+    SizeReader sizes{SizeQueries{}};
+    std::string rowsText;
+    EXPECT_EQ(makefile(page.string(), ListSource{listFile.string(), 3}, sizes, rowsText, GalleryHooks{}),
+              RunResult::Failed);
+    EXPECT_EQ(readFileBytes(page), previous);
+    EXPECT_TRUE(rowsText.empty());
+    EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+}
+
+const UnreadableList kUnreadableLists[] = {
+    {"Missing", [](const fs::path&) {}},
+    {"AFolder", [](const fs::path& list) { fs::create_directories(list); }},
+    {"EndlessDevice", [](const fs::path& list) { fs::create_symlink("/dev/zero", list); }},
+    {"DiskFullDevice", [](const fs::path& list) { fs::create_symlink("/dev/full", list); }},
+    {"DanglingLink", [](const fs::path& list) { fs::create_symlink("gone.tmp", list); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lists, HostileListSource, ::testing::ValuesIn(kUnreadableLists),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // The page parser itself must reject what a broken writer would produce.
 TEST(HostilePageParser, RejectsPagesThatBreakTheTemplate)
 {
