@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Pictarre's two everyday commands on Debian 12:
 #   ./dev.sh run    install what is missing, build, start the program
-#   ./dev.sh test   install what is missing, build and run every test (release, then sanitizers)
+#   ./dev.sh test   install what is missing, build and run every test (release, a minute of
+#                   fuzzing per fuzz target, then the sanitizer build),
+#                   then run each fuzz target for a minute
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,6 +12,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
   libgtest-dev libgmock-dev
   xdg-utils wmctrl fonts-noto-cjk
+  clang libclang-rt-14-dev
 )
 
 install_missing() {
@@ -40,6 +43,7 @@ case "${1:-}" in
     install_missing
     build release
     ctest --preset release -j 2
+    fuzz/run.sh 60
     build asan
     ctest --preset asan -j 2
     ;;

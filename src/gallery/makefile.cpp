@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 
+#include <sys/stat.h>
+
 #include "gallery/pagewriter.h"
 
 namespace pictarre {
@@ -22,6 +24,12 @@ public:
     File& operator=(const File&) = delete;
 
     bool isOpen() const { return file_ != nullptr; }
+    // A device or a pipe never ends like a file: reading one as the list could run forever.
+    bool isRegularFile() const
+    {
+        struct stat st {};
+        return file_ && ::fstat(::fileno(file_), &st) == 0 && S_ISREG(st.st_mode);
+    }
     bool ok() const { return ok_; }
 
     void write(std::string_view bytes)
@@ -60,7 +68,9 @@ public:
             ok_ = false;
             return std::nullopt;
         }
-        if (!line.empty() && line.back() == '\r')
+        // Only a CR that ends the line with its LF is part of the line end; a last line
+        // without LF keeps its CR, as the list file's own reader keeps it.
+        if (c == '\n' && !line.empty() && line.back() == '\r')
             line.pop_back();
         return line;
     }
@@ -120,7 +130,20 @@ std::string pictureOf(const std::string& folder, const std::string& name)
 
 enum class SourceResult { Done, Stopped, Failed };
 
-SourceResult writeEntries(File& page, const FolderSource& source, SizeReader& sizes,
+// What a source reads from besides its own description: the list source's open list file.
+// It is opened before the page, so a list that cannot be read leaves the previous page whole.
+bool openInput(const FolderSource&, std::optional<File>&)
+{
+    return true;
+}
+
+bool openInput(const ListSource& source, std::optional<File>& input)
+{
+    input.emplace(source.listFile, "rb");
+    return input->isOpen() && input->isRegularFile();
+}
+
+SourceResult writeEntries(File& page, const FolderSource& source, std::optional<File>&, SizeReader& sizes,
                           std::string& ImageListText, const Hooks& hooks)
 {
     const std::size_t count = source.names.size();
@@ -143,12 +166,10 @@ SourceResult writeEntries(File& page, const FolderSource& source, SizeReader& si
     return SourceResult::Done;
 }
 
-SourceResult writeEntries(File& page, const ListSource& source, SizeReader& sizes,
+SourceResult writeEntries(File& page, const ListSource& source, std::optional<File>& input, SizeReader& sizes,
                           std::string& ImageListText, const Hooks& hooks)
 {
-    File list(source.listFile, "rb");
-    if (!list.isOpen())
-        return SourceResult::Failed;
+    File& list = *input;
     std::int64_t EntryIndex = 0;
     while (const auto line = list.readLine()) {
         if (!line->empty())
@@ -178,6 +199,9 @@ RunResult run(const std::string& pagePath, const Source& source, SizeReader& siz
     const Hooks hooks{galleryHooks};
     hooks.setStatus(kStatusText);
 
+    std::optional<File> input;
+    if (!openInput(source, input))
+        return RunResult::Failed;
     File page(pagePath, "wb");
     if (!page.isOpen())
         return RunResult::Failed;
@@ -187,7 +211,7 @@ RunResult run(const std::string& pagePath, const Source& source, SizeReader& siz
     if (!page.ok())
         return RunResult::Failed;
 
-    switch (writeEntries(page, source, sizes, ImageListText, hooks)) {
+    switch (writeEntries(page, source, input, sizes, ImageListText, hooks)) {
     case SourceResult::Stopped:
         return RunResult::Stopped;
     case SourceResult::Failed:

@@ -1,0 +1,147 @@
+// The page writer's handling of one picture path: whatever bytes the path holds, each entry
+// keeps exactly the markup of its template, and the path comes back out of the escaped value
+// and link text unchanged.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "fuzz/fuzzcheck.h"
+#include "gallery/pagewriter.h"
+
+namespace {
+
+std::size_t markupCount(std::string_view text)
+{
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return c == '<' || c == '>' || c == '"';
+    }));
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The references the writer produces, read back in one left-to-right pass.
+std::string decodeReferences(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text.substr(i, 5) == "&amp;") {
+            out += '&';
+            i += 5;
+        } else if (text.substr(i, 4) == "&lt;") {
+            out += '<';
+            i += 4;
+        } else if (text.substr(i, 4) == "&gt;") {
+            out += '>';
+            i += 4;
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+std::string percentDecode(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%') {
+            FUZZ_CHECK(i + 2 < text.size());
+            const int high = hexValue(text[i + 1]);
+            const int low = hexValue(text[i + 2]);
+            FUZZ_CHECK(high >= 0 && low >= 0);
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Cuts `prefix` off the front of `text`; the text must start with it.
+void expectPrefix(std::string_view& text, std::string_view prefix)
+{
+    FUZZ_CHECK(text.substr(0, prefix.size()) == prefix);
+    text.remove_prefix(prefix.size());
+}
+
+// Cuts the text up to `stop` off the front and returns it; `stop` must follow.
+std::string_view takeUntil(std::string_view& text, std::string_view stop)
+{
+    const std::size_t at = text.find(stop);
+    FUZZ_CHECK(at != std::string_view::npos);
+    const std::string_view taken = text.substr(0, at);
+    text.remove_prefix(at + stop.size());
+    return taken;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view path(reinterpret_cast<const char*>(data), size);
+    const std::string url = pictarre::escapeUrl(path);
+    const std::string text = pictarre::escapeText(path);
+
+    // No byte of an attribute value may end it or open a tag, nor break the entry's line.
+    FUZZ_CHECK(url.find_first_of("\"<>\r\n") == std::string::npos);
+    FUZZ_CHECK(text.find_first_of("<>") == std::string::npos);
+    FUZZ_CHECK(percentDecode(decodeReferences(url)) == path);
+    FUZZ_CHECK(decodeReferences(text) == path);
+
+    // The flow entry: its template's markup and nothing more, the value in both places.
+    std::string flow;
+    pictarre::appendFlowEntry(flow, path);
+    FUZZ_CHECK(markupCount(flow) == markupCount("<a href=\"\" target=\"_blank\"><img border=\"1\" src=\"\"></a> "));
+    std::string_view rest = flow;
+    expectPrefix(rest, "<a href=\"");
+    FUZZ_CHECK(takeUntil(rest, "\"") == url);
+    expectPrefix(rest, " target=\"_blank\"><img border=\"1\" src=\"");
+    FUZZ_CHECK(takeUntil(rest, "\"") == url);
+    FUZZ_CHECK(rest == "></a> \r\n\r\n");
+
+    // The row entry, with sizes taken from the input so both signs and all widths show up.
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    if (size >= 8) {
+        std::memcpy(&width, data, 4);
+        std::memcpy(&height, data + 4, 4);
+    }
+    std::string row;
+    pictarre::appendRowEntry(row, path, width, height);
+    static constexpr std::string_view kRowMarkup =
+        "<tr><td width=\"100%\"><p align=\"center\"><img border=\"0\" src=\"\" width=\"\" height=\"\"></td></tr>"
+        "<tr><td width=\"100%\" height=\"30\"><p align=\"center\"><a target=\"_blank\" href=\"\"></a></td></tr>";
+    // A quote in link text is plain text and stays; every other markup byte is the template's.
+    const auto quotes = static_cast<std::size_t>(std::count(path.begin(), path.end(), '"'));
+    FUZZ_CHECK(markupCount(row) == markupCount(kRowMarkup) + quotes);
+    rest = row;
+    expectPrefix(rest, "<tr>\r\n<td width=\"100%\">\r\n<p align=\"center\">\r\n<img border=\"0\" src=\"");
+    FUZZ_CHECK(takeUntil(rest, "\"") == url);
+    expectPrefix(rest, " width=\"");
+    FUZZ_CHECK(takeUntil(rest, "\"") == std::to_string(width));
+    expectPrefix(rest, " height=\"");
+    FUZZ_CHECK(takeUntil(rest, "\"") == std::to_string(height));
+    expectPrefix(rest, "></td>\r\n</tr>\r\n<tr>\r\n<td width=\"100%\" height=\"30\">\r\n"
+                       "<p align=\"center\"><a target=\"_blank\" href=\"file:///");
+    FUZZ_CHECK(takeUntil(rest, "\"") == url);
+    expectPrefix(rest, ">");
+    // The link text runs to the last "</a>": the path's own bytes may hold that text escaped,
+    // never raw.
+    const std::size_t close = rest.rfind("</a></td> \r\n</tr>\r\n");
+    FUZZ_CHECK(close != std::string_view::npos && close + 19 == rest.size());
+    FUZZ_CHECK(rest.substr(0, close) == text);
+    return 0;
+}
