@@ -2,8 +2,7 @@
 # Pictarre's two everyday commands on Debian 12:
 #   ./dev.sh run    install what is missing, build, start the program
 #   ./dev.sh test   install what is missing, build and run every test (release, a minute of
-#                   fuzzing per fuzz target, then the sanitizer build),
-#                   then run each fuzz target for a minute
+#                   fuzzing per fuzz target, then the sanitizer build)
 set -euo pipefail
 cd "$(dirname "$0")"
 
