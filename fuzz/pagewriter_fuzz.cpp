@@ -10,6 +10,7 @@
 
 #include "fuzz/fuzzcheck.h"
 #include "gallery/pagewriter.h"
+#include "tests/support/pagedecode.h"
 
 namespace {
 
@@ -18,56 +19,6 @@ std::size_t markupCount(std::string_view text)
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
         return c == '<' || c == '>' || c == '"';
     }));
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-// The references the writer produces, read back in one left-to-right pass.
-std::string decodeReferences(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        if (text.substr(i, 5) == "&amp;") {
-            out += '&';
-            i += 5;
-        } else if (text.substr(i, 4) == "&lt;") {
-            out += '<';
-            i += 4;
-        } else if (text.substr(i, 4) == "&gt;") {
-            out += '>';
-            i += 4;
-        } else {
-            out += text[i++];
-        }
-    }
-    return out;
-}
-
-std::string percentDecode(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%') {
-            FUZZ_CHECK(i + 2 < text.size());
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
-            FUZZ_CHECK(high >= 0 && low >= 0);
-            out += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 // Cuts `prefix` off the front of `text`; the text must start with it.
@@ -98,8 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // No byte of an attribute value may end it or open a tag, nor break the entry's line.
     FUZZ_CHECK(url.find_first_of("\"<>\r\n") == std::string::npos);
     FUZZ_CHECK(text.find_first_of("<>") == std::string::npos);
-    FUZZ_CHECK(percentDecode(decodeReferences(url)) == path);
-    FUZZ_CHECK(decodeReferences(text) == path);
+    std::string decoded;
+    FUZZ_CHECK(pictarre::test::percentDecode(pictarre::test::decodeReferences(url), decoded));
+    FUZZ_CHECK(decoded == path);
+    FUZZ_CHECK(pictarre::test::decodeReferences(text) == path);
 
     // The flow entry: its template's markup and nothing more, the value in both places.
     std::string flow;
