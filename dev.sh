@@ -36,6 +36,11 @@ case "${1:-}" in
   run)
     install_missing
     build release
+    # The browser engine will not start its sandbox for root; a root session runs it without.
+    if [ "$(id -u)" -eq 0 ]; then
+      echo "Running as root: the browser engine's sandbox is off for this session." >&2
+      export QTWEBENGINE_DISABLE_SANDBOX=1
+    fi
     exec build/release/src/app/pictarre
     ;;
   test)

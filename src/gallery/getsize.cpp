@@ -58,6 +58,14 @@ bool readable(const std::string& path)
     return ::access(path.c_str(), R_OK) == 0;
 }
 
+// The detail text of a size column for what the header gave: the number, or empty.
+std::string columnText(const std::optional<PixelSize>& size, int column)
+{
+    if (!size)
+        return std::string();
+    return std::to_string(column == kWidthColumn ? size->width : size->height);
+}
+
 }  // namespace
 
 std::optional<std::string> headerDetailText(const std::string& path, int column)
@@ -65,9 +73,9 @@ std::optional<std::string> headerDetailText(const std::string& path, int column)
     if (column != kWidthColumn && column != kHeightColumn)
         return std::string();
     const auto size = readPictureSize(path);
-    if (!size)
-        return readable(path) ? std::optional<std::string>(std::string()) : std::nullopt;
-    return std::to_string(column == kWidthColumn ? size->width : size->height);
+    if (!size && !readable(path))
+        return std::nullopt;
+    return columnText(size, column);
 }
 
 SizeReader::SizeReader(SizeQueries queries) : queries_(std::move(queries)) {}
@@ -140,9 +148,7 @@ SizeQueries defaultSizeQueries(std::function<float()> webWidthTwips)
         }
         // The height query uses up the read: the next picture, even at the same path, is read anew.
         last->valid = column == kWidthColumn;
-        if (!last->size)
-            return std::string();
-        return std::to_string(column == kWidthColumn ? last->size->width : last->size->height);
+        return columnText(last->size, column);
     };
     queries.loadTwips = [](const std::string& path) -> std::optional<std::pair<float, float>> {
         QImageReader reader(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
