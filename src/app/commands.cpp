@@ -72,7 +72,6 @@ bool frmMain::yieldIfDue()
     // Events are pumped at most every yieldInterval_ during long work: often enough to keep the
     // window responsive, rarely enough that the pumping costs little next to the work.
     if (now - lastYield_ >= yieldInterval_) {
-        longestGap_ = std::max(longestGap_, (now - lastYield_) / 1'000'000);
         yieldOnce();
         lastYield_ = clock().nsecsElapsed();
     }
@@ -150,7 +149,6 @@ void frmMain::OpenPicture()
 
     BusyScope busy(this, busy_);
     lastYield_ = clock().nsecsElapsed();
-    longestGap_ = 0;
     sbStatusBar->setPanelText(1, QStringLiteral("正在载入图象列表……"));
     sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(File1->ListCount()));
     state.CurrentFolder = File1->Path();
@@ -175,7 +173,6 @@ void frmMain::OpenFolder()
 
     BusyScope busy(this, busy_);
     lastYield_ = clock().nsecsElapsed();
-    longestGap_ = 0;
     Webt->Navigate(displayText(state.CurrentFolder));
     sbStatusBar->setPanelText(1, QStringLiteral("正在搜索图象文件……"));
     SearchPictures(state.CurrentFolder, state.PictureCount, state.ImageListText, [this] { return yieldIfDue(); });

@@ -80,9 +80,6 @@ public:
     void makefile();
     // True while a search or a page write is under way.
     bool isBusy() const { return busy_; }
-    // The longest time, in milliseconds, the window went without processing events during the
-    // last search and page write.
-    qint64 longestEventGap() const { return longestGap_; }
     // How often long work lets the window process its events (8 ms unless changed).
     void setYieldInterval(qint64 nanoseconds) { yieldInterval_ = nanoseconds; }
     void mnuFileExit_Click();
@@ -117,7 +114,6 @@ private:
     float picWidthTwips_ = 15.0f;
     bool busy_ = false;
     qint64 lastYield_ = 0;
-    qint64 longestGap_ = 0;
     qint64 yieldInterval_ = 8'000'000;
     std::unique_ptr<SizeReader> FileSystem;
     std::unique_ptr<MenuActions> actions_;
