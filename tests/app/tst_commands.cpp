@@ -56,17 +56,6 @@ std::string gif(int w, int h)
     return makeGif(options);
 }
 
-bool openFilesUnder(const QString& folder)
-{
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
-        const QString target = QFile::symLinkTarget(fds.filePath(fd));
-        if (target.startsWith(folder))
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 class CommandsTest : public QObject {
@@ -349,7 +338,7 @@ void CommandsTest::closeDuringAPageWriteStopsForGood()
     QVERIFY(closedInsideRun);
     QVERIFY(window_->state.Unloading);
     QVERIFY(!window_->isVisible());
-    QVERIFY(!openFilesUnder(program_->path()));
+    QCOMPARE(openDescriptorsUnder(program_->path().toStdString()), 0);
     const std::string page = readFileBytes(window_->pagePath().toStdString());
     QVERIFY(page.find("</body>") == std::string::npos);  // stopped before its closing lines
     QCOMPARE(window_->Web->url(), before);               // and never shown

@@ -74,16 +74,6 @@ std::vector<std::string> listingOrderJpgs(const fs::path& folder)
     return out;
 }
 
-int openDescriptorCount()
-{
-    int count = 0;
-    std::error_code ec;
-    for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator();
-         it.increment(ec))
-        ++count;
-    return count;
-}
-
 void makeDeepChain(const fs::path& root, const std::string& name, int levels,
                    const std::vector<int>& pictureDepths)
 {

@@ -31,8 +31,6 @@ std::vector<std::string> relativeLines(const std::string& text, const std::strin
 // std::filesystem so it shares no code with the search.
 std::vector<std::string> listingOrderJpgs(const std::filesystem::path& folder);
 
-// How many file descriptors this process has open.
-int openDescriptorCount();
 
 // Makes `levels` nested folders named `name` below `root` (deeper than PATH_MAX allows by path)
 // and a file "p.jpg" in the folders at the given depths (1 = the first nested folder).

@@ -204,30 +204,6 @@ ParsedPage parsePage(const std::string& page, Layout layout)
     return parsed;
 }
 
-int openDescriptorCount()
-{
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (const dirent* entry = ::readdir(dir))
-            if (entry->d_name[0] != '.')
-                ++count;
-        ::closedir(dir);
-    }
-    return count - 1;  // the listing's own descriptor
-}
-
-int openDescriptorsUnder(const std::string& folder)
-{
-    int count = 0;
-    std::error_code ec;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-        const auto target = std::filesystem::read_symlink(fd.path(), ec);
-        if (!ec && target.string().starts_with(folder))
-            ++count;
-    }
-    return count;
-}
-
 bool createEmptyFile(int folderFd, const std::string& name)
 {
     const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

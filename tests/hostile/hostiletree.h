@@ -32,9 +32,6 @@ enum class Layout { Flow, Rows };
 // picture must name the same path. Shares no code with the writer.
 ParsedPage parsePage(const std::string& page, Layout layout);
 
-// How many file descriptors this process has open, and how many point below `folder`.
-int openDescriptorCount();
-int openDescriptorsUnder(const std::string& folder);
 
 // Makes `levels` nested folders named `name` below `root`, by descriptor (the paths outgrow
 // PATH_MAX), with an empty "p.jpg" in the folders at `pictureDepths` (1 = the first level).

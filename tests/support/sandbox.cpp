@@ -63,6 +63,30 @@ std::string readFileBytes(const fs::path& path)
     return buffer.str();
 }
 
+int openDescriptorCount()
+{
+    int count = 0;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator();
+         it.increment(ec))
+        ++count;
+    return count;
+}
+
+int openDescriptorsUnder(const std::string& folder)
+{
+    int count = 0;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        std::error_code linkError;
+        const auto target = fs::read_symlink(it->path(), linkError);
+        if (!linkError && target.string().starts_with(folder))
+            ++count;
+    }
+    return count;
+}
+
 namespace {
 
 std::vector<std::string> splitLines(std::string_view text)

@@ -31,6 +31,12 @@ private:
 // The whole content of a file as bytes ("" when it cannot be read).
 std::string readFileBytes(const std::filesystem::path& path);
 
+// How many file descriptors the process holds open, for before/after comparisons.
+int openDescriptorCount();
+
+// How many of the process's open descriptors point at something below `folder`.
+int openDescriptorsUnder(const std::string& folder);
+
 // A readable, line-by-line difference of two texts, for assertion messages.
 std::string describeDifference(std::string_view expected, std::string_view actual);
 
