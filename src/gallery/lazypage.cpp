@@ -1,0 +1,139 @@
+#include "gallery/lazypage.h"
+
+#include <utility>
+
+namespace pictarre {
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool isUnreserved(unsigned char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.'
+           || c == '_' || c == '~' || c == '/';
+}
+
+// The value of the attribute `name` (as ` name="`) inside one tag, without its quotes.
+std::optional<std::string_view> attribute(std::string_view tag, std::string_view name, std::size_t* valueStart)
+{
+    const std::size_t at = tag.find(name);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t start = at + name.size();
+    const std::size_t end = tag.find('"', start);
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    if (valueStart)
+        *valueStart = start;
+    return tag.substr(start, end - start);
+}
+
+}  // namespace
+
+std::optional<std::string> pathOfPageAddress(std::string_view address)
+{
+    // The page writes "&" as "&amp;" where a parser could take it for a reference, and the
+    // other escapes as %XX; undo them in that order.
+    std::string path;
+    path.reserve(address.size());
+    for (std::size_t i = 0; i < address.size();) {
+        const char c = address[i];
+        if (c == '&' && address.substr(i, 5) == "&amp;") {
+            path += '&';
+            i += 5;
+        } else if (c == '%') {
+            if (i + 2 >= address.size() || hexValue(address[i + 1]) < 0 || hexValue(address[i + 2]) < 0)
+                return std::nullopt;
+            path += static_cast<char>(hexValue(address[i + 1]) * 16 + hexValue(address[i + 2]));
+            i += 3;
+        } else {
+            path += c;
+            ++i;
+        }
+    }
+    return path;
+}
+
+std::string percentEncodePath(std::string_view path)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string url;
+    url.reserve(path.size());
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (isUnreserved(c)) {
+            url += ch;
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        }
+    }
+    return url;
+}
+
+std::string fileUrlOfFolder(std::string_view folder)
+{
+    std::string url = "file://" + percentEncodePath(folder);
+    if (url.back() != '/')
+        url += '/';
+    return url;
+}
+
+LazyPage::LazyPage(std::string prologue, SizeLookup sizeOf)
+    : prologue_(std::move(prologue)), sizeOf_(std::move(sizeOf))
+{
+}
+
+void LazyPage::transform(std::string_view line, std::string& out)
+{
+    if (!started_) {
+        out += prologue_;
+        started_ = true;
+    }
+    std::size_t done = 0;
+    for (std::size_t at = line.find("<img "); at != std::string_view::npos; at = line.find("<img ", done)) {
+        const std::size_t end = line.find('>', at);
+        if (end == std::string_view::npos)
+            break;
+        out.append(line.substr(done, at - done));
+        appendImageTag(line.substr(at, end + 1 - at), out);
+        done = end + 1;
+    }
+    out.append(line.substr(done));
+}
+
+void LazyPage::appendImageTag(std::string_view tag, std::string& out) const
+{
+    std::size_t srcStart = 0;
+    const auto src = attribute(tag, " src=\"", &srcStart);
+    if (!src) {
+        out.append(tag);
+        return;
+    }
+    const std::size_t nameAt = srcStart - 5;  // the "src=" of ` src="`
+    out.append(tag.substr(0, nameAt));
+    out += "data-";
+    const std::string_view rest = tag.substr(nameAt, tag.size() - 1 - nameAt);  // without ">"
+    out.append(rest);
+    if (!attribute(tag, " width=\"", nullptr) && !attribute(tag, " height=\"", nullptr)) {
+        const auto path = pathOfPageAddress(*src);
+        const auto size = path && !path->empty() && path->front() == '/' && sizeOf_ ? sizeOf_(*path) : std::nullopt;
+        if (size && size->width > 0 && size->height > 0) {
+            out += " width=\"" + std::to_string(size->width) + "\" height=\"" + std::to_string(size->height) + '"';
+        }
+    }
+    out += '>';
+}
+
+}  // namespace pictarre

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "gallery/lazypage.h"
+#include "gallery/pagewriter.h"
+
+namespace pictarre {
+namespace {
+
+// Runs a whole page through LazyPage one line at a time, as the browser layer does, and
+// records the paths it asked sizes for.
+struct Served {
+    std::string page;
+    std::vector<std::string> asked;
+};
+
+Served serve(const std::vector<std::string>& lines, const std::map<std::string, PixelSize>& sizes = {})
+{
+    Served served;
+    LazyPage lazy("<PROLOGUE>", [&](const std::string& path) -> std::optional<PixelSize> {
+        served.asked.push_back(path);
+        const auto found = sizes.find(path);
+        return found == sizes.end() ? std::nullopt : std::optional(found->second);
+    });
+    for (const auto& line : lines)
+        lazy.transform(line, served.page);
+    return served;
+}
+
+TEST(LazyPage, RowEntriesKeepEverythingButTheSourceAttribute)
+{
+    std::string header;
+    appendPageHeader(header);
+    std::string entry;
+    appendRowEntry(entry, "/p/a b#1.jpg", 776, 582);
+    std::vector<std::string> lines;
+    for (const std::string* text : {&header, &entry}) {
+        for (std::size_t start = 0; start < text->size();) {
+            const std::size_t end = text->find('\n', start) + 1;
+            lines.push_back(text->substr(start, end - start));
+            start = end;
+        }
+    }
+    const Served served = serve(lines);
+    std::string expected = "<PROLOGUE>" + header + entry;
+    const std::string from = "<img border=\"0\" src=\"";
+    expected.replace(expected.find(from), from.size(), "<img border=\"0\" data-src=\"");
+    EXPECT_EQ(served.page, expected);
+    EXPECT_TRUE(served.asked.empty()) << "a row picture has its size already";
+}
+
+TEST(LazyPage, FlowEntriesGetThePicturesOwnSizeFromTheirDecodedPath)
+{
+    const std::string odd = "/p/a&amp #?\"<>%\\\xE9\xFF.gif";  // escaped every way the writer knows
+    std::string entry;
+    appendFlowEntry(entry, odd);
+    std::string plain;
+    appendFlowEntry(plain, "/p/unknown.jpg");
+    const Served served = serve({entry.substr(0, entry.size() - 2), "\r\n", plain}, {{odd, {40, 30}}});
+
+    ASSERT_EQ(served.asked.size(), 2u);
+    EXPECT_EQ(served.asked[0], odd);
+    const std::string url = escapeUrl(odd);
+    EXPECT_EQ(served.page, "<PROLOGUE><a href=\"" + url + "\" target=\"_blank\"><img border=\"1\" data-src=\"" + url +
+                               "\" width=\"40\" height=\"30\"></a> \r\n\r\n"
+                               "<a href=\"/p/unknown.jpg\" target=\"_blank\"><img border=\"1\" "
+                               "data-src=\"/p/unknown.jpg\"></a> \r\n\r\n");
+}
+
+TEST(LazyPage, AsksNoSizeItCannotTrustAndLeavesOtherTagsAlone)
+{
+    const Served served = serve({"<img alt=\"x\">\r\n", "<p>an <img without end\r\n", "<imgs src=\"a\">\r\n",
+                                 "<img src=\"relative.jpg\">\r\n", "<img src=\"/bad%zz.jpg\">\r\n"});
+    EXPECT_EQ(served.page, "<PROLOGUE><img alt=\"x\">\r\n<p>an <img without end\r\n<imgs src=\"a\">\r\n"
+                           "<img data-src=\"relative.jpg\">\r\n<img data-src=\"/bad%zz.jpg\">\r\n");
+    EXPECT_TRUE(served.asked.empty());
+    EXPECT_EQ(serve({}).page, "") << "no line, no prologue";
+}
+
+TEST(PageAddress, DecodesEveryAddressThePageWriterWrites)
+{
+    for (const std::string& path : std::vector<std::string>{"/plain/a.jpg", "/a&b.jpg", "/a&amp;b.jpg", "/n&#35.bmp", "/a&copy.gif",
+                                   "/100%/x#y?z.jpg", "/q\"<>.bmp", "/back\\slash/\t\x01.bmp", "/中文 照片.jpg",
+                                   "/lat\xE9/gbk\xD5\xD5/bad\xFF\xFE.gif"}) {
+        EXPECT_EQ(pathOfPageAddress(escapeUrl(path)), path) << escapeUrl(path);
+    }
+    EXPECT_EQ(pathOfPageAddress("/a%4"), std::nullopt);
+    EXPECT_EQ(pathOfPageAddress("/a%G1"), std::nullopt);
+}
+
+TEST(PageAddress, FolderUrlsNameEveryByte)
+{
+    EXPECT_EQ(fileUrlOfFolder("/"), "file:///");
+    EXPECT_EQ(fileUrlOfFolder("/home/u/pics"), "file:///home/u/pics/");
+    EXPECT_EQ(fileUrlOfFolder("/a b/#?%&\"/"), "file:///a%20b/%23%3F%25%26%22/");
+    EXPECT_EQ(fileUrlOfFolder("/\xE5\x8F\xAF\xE8\xA7\x81/\xE9"), "file:///%E5%8F%AF%E8%A7%81/%E9/");
+}
+
+}  // namespace
+}  // namespace pictarre
