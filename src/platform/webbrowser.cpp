@@ -16,6 +16,7 @@
 #include <QWebEngineSettings>
 
 #include "platform/finddialog.h"
+#include "platform/galleryscheme.h"
 #include "platform/twips.h"
 
 namespace pictarre {
@@ -24,9 +25,10 @@ namespace {
 
 QUrl urlFromAddress(const QString& address)
 {
-    if (address.startsWith(QLatin1Char('/')))
-        return QUrl::fromLocalFile(address);
-    return QUrl(address);
+    if (!address.startsWith(QLatin1Char('/')))
+        return QUrl(address);
+    const QByteArray path = QFile::encodeName(address);
+    return isGalleryPage(path) ? galleryUrl(path) : QUrl::fromLocalFile(address);
 }
 
 QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
@@ -60,6 +62,7 @@ QString localePageEncoding()
 WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     : QWebEngineView(parent), dialogs_(dialogs)
 {
+    GalleryScheme::on(page()->profile());
     QWebEngineSettings* s = settings();
     s->setDefaultTextEncoding(localePageEncoding());
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
@@ -113,6 +116,18 @@ bool WebBrowser::saveAs()
     const auto choice = dialogs_.askSaveAs(this, suggested);
     if (!choice || choice->path.isEmpty())
         return false;
+
+    const QByteArray shownFile = url().scheme() == QLatin1String(kGalleryScheme) ? galleryPath(url()) : QByteArray();
+    if (choice->format == SaveFormat::HtmlOnly && !shownFile.isEmpty()) {
+        // The page as it was written, byte for byte: the view shows a form of it built for
+        // loading pictures by the screen, which is not the document to keep.
+        QFile in(QFile::decodeName(shownFile));
+        QSaveFile out(choice->path);
+        const bool ok = in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)
+                        && out.write(in.readAll()) == in.size() && out.commit();
+        QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
+        return true;
+    }
 
     if (choice->format == SaveFormat::PlainText) {
         const QString path = choice->path;

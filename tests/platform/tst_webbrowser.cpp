@@ -216,7 +216,7 @@ void WebBrowserTest::saveAsWritesThePage()
         QVERIFY2(done.wait(30000), row.name);
         QVERIFY2(done.last().at(0).toBool(), row.name);
         QFile saved(dialogs_.saveAnswer->path);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY2(saved.open(QIODevice::ReadOnly), row.name);
         QVERIFY2(saved.readAll().contains(row.expected), row.name);
     }
 }

@@ -1,0 +1,307 @@
+#include "platform/galleryscheme.h"
+
+#include <cerrno>
+#include <memory>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QPointer>
+#include <QUrlQuery>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+
+#include "gallery/lazypage.h"
+#include "gallery/scaledpicture.h"
+#include "platform/webbrowser.h"
+
+namespace pictarre {
+
+namespace {
+
+// The engine learns of a scheme only before the application object exists, so it is
+// registered while the program is loaded.
+const bool kRegistered = [] {
+    QWebEngineUrlScheme scheme(kGalleryScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    // Local like file: pages, and allowed to reach file: addresses, so the page's links to
+    // pictures open them as before.
+    scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+    QWebEngineUrlScheme::registerScheme(scheme);
+    return true;
+}();
+
+constexpr qsizetype kScaledCacheBytes = 64 << 20;
+
+// An open descriptor, closed unless handed on.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+// Opens a file for reading without blocking, whatever is at the path (a pipe or a device would
+// block an ordinary open or read for good), and keeps it only when it is a regular file.
+int openRegularFile(const QByteArray& path)
+{
+    int fd;
+    do {
+        fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+QByteArray mimeTypeOf(const QByteArray& head)
+{
+    if (head.startsWith("\xFF\xD8"))
+        return "image/jpeg";
+    if (head.startsWith("GIF8"))
+        return "image/gif";
+    if (head.startsWith("BM"))
+        return "image/bmp";
+    if (head.startsWith("\x89PNG"))
+        return "image/png";
+    return "application/octet-stream";
+}
+
+// The page file as the engine reads it: line by line through LazyPage, on the engine's own
+// thread, so that a page of any size streams without being held in memory.
+class PageDevice : public QIODevice {
+public:
+    PageDevice(int fd, LazyPage page) : page_(std::move(page))
+    {
+        file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        open(QIODevice::ReadOnly);
+    }
+
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return qint64(out_.size() - taken_) + QIODevice::bytesAvailable(); }
+    bool atEnd() const override { return ended_ && taken_ == out_.size() && QIODevice::atEnd(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        while (taken_ == out_.size() && !ended_)
+            refill();
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(maxSize), out_.size() - taken_);
+        std::copy_n(out_.data() + taken_, n, data);
+        taken_ += n;
+        return ended_ && n == 0 ? -1 : static_cast<qint64>(n);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    void refill()
+    {
+        out_.clear();
+        taken_ = 0;
+        char block[1 << 16];
+        const qint64 got = file_.read(block, sizeof block);
+        if (got <= 0) {
+            if (!pending_.empty())
+                page_.transform(pending_, out_);
+            pending_.clear();
+            ended_ = true;
+            return;
+        }
+        pending_.append(block, static_cast<std::size_t>(got));
+        std::size_t start = 0;
+        for (std::size_t nl = pending_.find('\n'); nl != std::string::npos; nl = pending_.find('\n', start)) {
+            page_.transform(std::string_view(pending_).substr(start, nl + 1 - start), out_);
+            start = nl + 1;
+        }
+        pending_.erase(0, start);
+    }
+
+    QFile file_;
+    LazyPage page_;
+    std::string pending_;
+    std::string out_;
+    std::size_t taken_ = 0;
+    bool ended_ = false;
+};
+
+QByteArray pagePrologue(const QByteArray& pagePath)
+{
+    static const QByteArray script = [] {
+        QFile file(QStringLiteral(":/pictarre/gallerypage.js"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const qsizetype slash = pagePath.lastIndexOf('/');
+    const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
+    const std::string base = fileUrlOfFolder(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size())));
+    // The page's own relative links keep resolving against its folder's file: address.
+    return "<base href=\"" + QByteArray::fromStdString(base) + "\"><script>" + script + "</script>\r\n";
+}
+
+// Replies on the handler's thread once a worker has the answer; a request the engine dropped
+// meanwhile is left alone.
+void replyLater(QObject* context, QPointer<QWebEngineUrlRequestJob> job, std::function<void(QWebEngineUrlRequestJob*)> answer)
+{
+    QMetaObject::invokeMethod(context, [job, answer = std::move(answer)] {
+        if (job)
+            answer(job);
+    }, Qt::QueuedConnection);
+}
+
+void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QIODevice* device)
+{
+    // The engine reads the device until the job ends, and does not own it.
+    QObject::connect(job, &QObject::destroyed, device, &QObject::deleteLater);
+    job->reply(mimeType, device);
+}
+
+}  // namespace
+
+QUrl galleryUrl(const QByteArray& path)
+{
+    const std::string encoded = percentEncodePath(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+    return QUrl::fromEncoded(QByteArray(kGalleryScheme) + ':' + QByteArray::fromStdString(encoded), QUrl::StrictMode);
+}
+
+QByteArray galleryPath(const QUrl& url)
+{
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+}
+
+bool isGalleryPage(const QByteArray& path)
+{
+    const QByteArray lower = path.toLower();
+    return lower.endsWith(".htm") || lower.endsWith(".html");
+}
+
+GalleryScheme::GalleryScheme(QObject* parent) : QWebEngineUrlSchemeHandler(parent)
+{
+    scaled_.setMaxCost(kScaledCacheBytes);
+}
+
+GalleryScheme::~GalleryScheme()
+{
+    // Workers still running use the cache: they end before it goes.
+    workers_.clear();
+    workers_.waitForDone();
+}
+
+GalleryScheme* GalleryScheme::on(QWebEngineProfile* profile)
+{
+    Q_UNUSED(kRegistered);
+    if (auto* installed = qobject_cast<GalleryScheme*>(
+            const_cast<QWebEngineUrlSchemeHandler*>(profile->urlSchemeHandler(kGalleryScheme))))
+        return installed;
+    auto* handler = new GalleryScheme(profile);
+    profile->installUrlSchemeHandler(kGalleryScheme, handler);
+    return handler;
+}
+
+void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
+{
+    if (job->requestMethod() != "GET") {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
+    const QByteArray path = galleryPath(job->requestUrl());
+    if (isGalleryPage(path))
+        servePage(job, path);
+    else
+        servePicture(job, path);
+}
+
+void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& path)
+{
+    const int fd = openRegularFile(path);
+    if (fd < 0) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    const QByteArray contentType = "text/html; charset=" + localePageEncoding().toLatin1();
+    replyWith(job, contentType, new PageDevice(fd, LazyPage(pagePrologue(path).toStdString())));
+}
+
+void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path)
+{
+    const QUrlQuery query(job->requestUrl());
+    const uint width = query.queryItemValue(QStringLiteral("w")).toUInt();
+    const uint height = query.queryItemValue(QStringLiteral("h")).toUInt();
+
+    // Opening and decoding a picture takes a while: it runs on a worker, the newest request
+    // first, since that is the one nearest to what the user looks at now.
+    QPointer<QWebEngineUrlRequestJob> pending(job);
+    workers_.start([this, pending, path, width, height] {
+        if (!pending)
+            return;
+        auto file = std::make_shared<Descriptor>(openRegularFile(path));
+        struct stat st {};
+        if (file->get() < 0 || ::fstat(file->get(), &st) != 0) {
+            replyLater(this, pending, [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); });
+            return;
+        }
+        const QByteArray key = QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)) + ':'
+                               + QByteArray::number(qint64(st.st_size)) + ':' + QByteArray::number(qint64(st.st_mtim.tv_sec))
+                               + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ':' + QByteArray::number(width) + 'x'
+                               + QByteArray::number(height);
+        QByteArray bytes = cachedPicture(key);
+        if (bytes.isNull()) {
+            if (auto picture = scaledPicture(file->get(), width, height)) {
+                bytes = QByteArray::fromStdString(picture->bytes);
+                keepPicture(key, bytes);
+            }
+        }
+        if (!bytes.isNull()) {
+            replyLater(this, pending, [bytes](QWebEngineUrlRequestJob* j) {
+                auto* buffer = new QBuffer;
+                buffer->setData(bytes);
+                replyWith(j, mimeTypeOf(bytes), buffer);
+            });
+            return;
+        }
+        // The file's own bytes, read by the engine as it needs them, from the start.
+        ::lseek(file->get(), 0, SEEK_SET);
+        char head[8] = {};
+        const ssize_t got = ::pread(file->get(), head, sizeof head, 0);
+        const QByteArray mimeType = mimeTypeOf(QByteArray(head, got > 0 ? static_cast<qsizetype>(got) : 0));
+        replyLater(this, pending, [file, mimeType](QWebEngineUrlRequestJob* j) {
+            auto* device = new QFile;
+            device->open(file->release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+            replyWith(j, mimeType, device);
+        });
+    }, ++order_);
+}
+
+QByteArray GalleryScheme::cachedPicture(const QByteArray& key)
+{
+    const QMutexLocker lock(&cacheLock_);
+    const QByteArray* bytes = scaled_.object(key);
+    return bytes ? *bytes : QByteArray();
+}
+
+void GalleryScheme::keepPicture(const QByteArray& key, const QByteArray& bytes)
+{
+    const QMutexLocker lock(&cacheLock_);
+    scaled_.insert(key, new QByteArray(bytes), static_cast<int>(std::min<qsizetype>(bytes.size(), kScaledCacheBytes)));
+}
+
+}  // namespace pictarre
