@@ -11,24 +11,25 @@
   let scheduled = false;
   let holdAll = false;
 
-  // The picture's address for this page, with the size it is drawn at (in device pixels, times
-  // `scale`) so the program can hand over a picture no larger than needed.
-  function address(img, scale) {
+  // The picture's address for this page, with the size it is drawn at in device pixels (no
+  // longer than `longest` on either side when that is given), so the program can hand over a
+  // picture no larger than needed.
+  function address(img, longest) {
     const url = new URL(img.dataset.src, location.href);
-    const w = Number(img.getAttribute('width'));
-    const h = Number(img.getAttribute('height'));
+    let w = Number(img.getAttribute('width')) * window.devicePixelRatio;
+    let h = Number(img.getAttribute('height')) * window.devicePixelRatio;
     if (w > 0 && h > 0) {
-      const k = window.devicePixelRatio * scale;
+      const k = longest ? Math.min(1, longest / Math.max(w, h)) : 1;
       url.search = '?w=' + Math.ceil(w * k) + '&h=' + Math.ceil(h * k);
     }
     return url.href;
   }
 
-  function load(index, scale) {
+  function load(index, longest) {
     const img = images[index];
     if (!img.dataset.src)
       return;
-    const wanted = address(img, scale);
+    const wanted = address(img, longest);
     if (img.getAttribute('src') !== wanted)
       img.setAttribute('src', wanted);
     loaded.add(index);
@@ -69,7 +70,7 @@
     const first = firstEndingBelow(-kNear * h);
     const end = firstStartingBelow(first, (1 + kNear) * h);
     for (let i = first; i < end; ++i)
-      load(i, 1);
+      load(i, 0);
     const keepFirst = firstEndingBelow(-kFar * h);
     const keepEnd = firstStartingBelow(keepFirst, (1 + kFar) * h);
     for (const i of Array.from(loaded)) {
@@ -85,13 +86,14 @@
     }
   }
 
-  // Printing needs every picture: the program asks for all of them, waits until none is
-  // pending, prints, and then lets the page return to loading by the screen.
+  // Printing needs every picture: the program asks for all of them (no longer than `longest`
+  // pixels, which bounds what a page of large photos holds), waits until none is pending,
+  // prints, and then lets the page return to loading by the screen.
   window.pictarreGallery = {
-    loadAll(scale) {
+    loadAll(longest) {
       holdAll = true;
       for (let i = 0; i < images.length; ++i)
-        load(i, scale);
+        load(i, longest);
       return images.length;
     },
     pending() {

@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QSaveFile>
 #include <QShortcut>
+#include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -30,6 +31,9 @@ QUrl urlFromAddress(const QString& address)
     const QByteArray path = QFile::encodeName(address);
     return isGalleryPage(path) ? galleryUrl(path) : QUrl::fromLocalFile(address);
 }
+
+// The longest side, in pixels, of a picture sent to the printer.
+constexpr int kPrintPictureSide = 1600;
 
 QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
 {
@@ -77,6 +81,7 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     connect(this, &QWebEngineView::printFinished, this, [this](bool ok) {
         delete printer_;
         printer_ = nullptr;
+        page()->runJavaScript(QStringLiteral("window.pictarreGallery && pictarreGallery.resume()"));
         emit printDone(ok);
     });
 }
@@ -173,8 +178,27 @@ bool WebBrowser::print()
     if (!dialogs_.askPrint(this, *printer))
         return false;
     printer_ = printer.release();
-    QWebEngineView::print(printer_);
+    // A gallery shows only the pictures near the screen; the print needs all of them, at no
+    // more than kPrintPictureSide pixels a side so a page of large photos stays printable.
+    page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.loadAll(%1) : 0").arg(kPrintPictureSide),
+                          [self = QPointer<WebBrowser>(this)](const QVariant&) {
+                              if (self)
+                                  self->printWhenPicturesArrive();
+                          });
     return true;
+}
+
+void WebBrowser::printWhenPicturesArrive()
+{
+    page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.pending() : 0"),
+                          [self = QPointer<WebBrowser>(this)](const QVariant& pending) {
+                              if (!self || !self->printer_)
+                                  return;
+                              if (pending.toInt() > 0)
+                                  QTimer::singleShot(100, self, &WebBrowser::printWhenPicturesArrive);
+                              else
+                                  self->QWebEngineView::print(self->printer_);
+                          });
 }
 
 bool WebBrowser::SetFocus()

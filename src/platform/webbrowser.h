@@ -65,6 +65,7 @@ protected:
 private:
     bool saveAs();
     bool print();
+    void printWhenPicturesArrive();
 
     BrowserDialogs& dialogs_;
     QPointer<FindDialog> findDialog_;
