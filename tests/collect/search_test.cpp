@@ -34,6 +34,15 @@ struct RuleCase {
     Lines pictures;  // relative to the searched folder, any order
 };
 
+// A failing row prints as its label and its tree.
+void PrintTo(const RuleCase& row, std::ostream* out)
+{
+    *out << row.label << " {";
+    for (const std::string& entry : row.tree)
+        *out << " \"" << entry << "\"";
+    *out << " }";
+}
+
 class SearchRules : public ::testing::TestWithParam<RuleCase> {};
 
 TEST_P(SearchRules, CollectsExactlyThePicturesOfTheTree)
@@ -182,7 +191,7 @@ TEST(SearchYield, FalseStopsAtOnceAndClosesEveryFolder)
         tree.push_back("a/b/c/d" + std::to_string(i) + "/p.jpg");
     box.fill(tree);
     // Deeper than the levels the walk keeps open, so both kinds of level are unwound.
-    makeDeepChain(box.root(), "z", 150, {10, 100, 149});
+    ASSERT_TRUE(makeDeepChain(box.root(), "z", 150, {10, 100, 149}));
 
     const int descriptorsBefore = openDescriptorCount();
     for (const int stopAt : {1, 3, 40, 120}) {
@@ -258,7 +267,7 @@ TEST(SearchHostile, TenThousandLevelsDeepDoNotOverflow)
     Sandbox box;
     box.fill({"top.jpg"});
     // "d/" per level: depth 1500 is still well inside PATH_MAX, 5000 and 9999 are far beyond it.
-    makeDeepChain(box.root(), "d", 10000, {1, 500, 1500, 5000, 9999});
+    ASSERT_TRUE(makeDeepChain(box.root(), "d", 10000, {1, 500, 1500, 5000, 9999}));
 
     const SearchRun run = searchFrom(box.folder());
     removeDeepChain(box.root(), "d");
