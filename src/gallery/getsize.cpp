@@ -1,7 +1,6 @@
 #include "gallery/getsize.h"
 
 #include <exception>
-#include <memory>
 #include <string>
 #include <utility>
 

@@ -82,13 +82,10 @@ struct ReadCase {
     std::vector<std::string> lines;
 };
 
-// A failing row prints as its label and its bytes with line ends made visible.
+// A failing row prints as its label and the start of its bytes, escaped.
 void PrintTo(const ReadCase& row, std::ostream* out)
 {
-    *out << row.label << " \"";
-    for (const char c : row.bytes.substr(0, 80))
-        *out << (c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\0' ? "\\0" : std::string(1, c));
-    *out << (row.bytes.size() > 80 ? "...\"" : "\"");
+    *out << row.label << " " << ::testing::PrintToString(row.bytes.substr(0, 60));
 }
 
 class ImageListReading : public ::testing::TestWithParam<ReadCase> {};

@@ -1,7 +1,5 @@
 #include "treehelpers.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "support/sandbox.h"
@@ -61,11 +59,6 @@ std::vector<std::string> listingOrderJpgs(const fs::path& folder)
     std::vector<std::string> out;
     collectJpgs(folder, "", out);
     return out;
-}
-
-bool runningAsRoot()
-{
-    return ::geteuid() == 0;
 }
 
 }  // namespace pictarre::test

@@ -31,6 +31,4 @@ std::vector<std::string> relativeLines(const std::string& text, const std::strin
 // std::filesystem so it shares no code with the search.
 std::vector<std::string> listingOrderJpgs(const std::filesystem::path& folder);
 
-bool runningAsRoot();
-
 }  // namespace pictarre::test

@@ -15,12 +15,8 @@
 #include <functional>
 #include <map>
 
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "collect/folderlist.h"
@@ -31,6 +27,7 @@
 #include "support/fifo.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
+#include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
 using namespace pictarre;
@@ -481,56 +478,6 @@ TEST(HostileSpecialFiles, AFifoOrADeviceWhereAPictureWasNeitherBlocksNorBreaksTh
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     EXPECT_FALSE(fifo.releasedABlockedReader());
     EXPECT_FALSE(fifoList.releasedABlockedReader());
-}
-
-// What a search run as an ordinary user found, or why it could not be run as one.
-struct UnprivilegedRun {
-    std::string skipped;  // empty when it ran
-    std::string output;
-};
-
-// Runs `body` with an ordinary user's permissions: in this process when it is not root, else in
-// a child that has dropped to the user "nobody". The body's text comes back through a pipe.
-UnprivilegedRun runUnprivileged(const std::function<std::string()>& body)
-{
-    if (::geteuid() != 0)
-        return {{}, body()};
-    const passwd* nobody = ::getpwnam("nobody");
-    if (nobody == nullptr)
-        return {"running as root and there is no user \"nobody\" to drop to", {}};
-    const uid_t uid = nobody->pw_uid;
-    const gid_t gid = nobody->pw_gid;
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0)
-        return {std::string("no pipe: ") + std::strerror(errno), {}};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(ends[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
-            ::_exit(77);
-        const std::string output = body();
-        for (std::size_t done = 0; done < output.size();) {
-            const ssize_t n = ::write(ends[1], output.data() + done, output.size() - done);
-            if (n <= 0)
-                ::_exit(1);
-            done += static_cast<std::size_t>(n);
-        }
-        ::_exit(0);
-    }
-    ::close(ends[1]);
-    UnprivilegedRun run;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
-        run.output.append(buffer, static_cast<std::size_t>(n));
-    ::close(ends[0]);
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child)
-        return {"running as root and the child to drop privileges in could not be started", {}};
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
-        return {"running as root and setuid to \"nobody\" was refused", {}};
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        run.output += "<the unprivileged search did not end normally>";
-    return run;
 }
 
 // A link back to an ancestor ends at once even when that ancestor can be entered but not listed
