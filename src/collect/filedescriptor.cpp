@@ -34,8 +34,9 @@ FileDescriptor openRegularFile(const std::string& path) noexcept
     struct stat st {};
     if (!file.isOpen() || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    // Reads of a regular file ignore O_NONBLOCK on local file systems, but a network or user
-    // space file system may honour it and answer EAGAIN; the reads are meant to wait.
+    // Reads of a regular file ignore O_NONBLOCK today, but open(2) warns not to rely on that
+    // (a user space file system sees the flag); the reads are meant to wait. Measured: this and
+    // the fstat cost about 1 us a picture.
     if (::fcntl(file.get(), F_SETFL, 0) != 0)
         return {};
     return file;
