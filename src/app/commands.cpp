@@ -111,7 +111,7 @@ std::optional<std::string> frmMain::BrowseFolder()
     return folder;
 }
 
-void frmMain::makefile()
+RunResult frmMain::makefile()
 {
     SizeReader& sizes = *FileSystem;
     GalleryHooks hooks;
@@ -120,19 +120,18 @@ void frmMain::makefile()
     };
     hooks.frameWidth = [this] { return picture1Width(); };
     hooks.setProgress = [this](float width) { setPicWidth(width); };
-    hooks.yield = [this] { yieldIfDue(); };
-    hooks.unloading = [this] { return state.Unloading; };
+    hooks.yield = [this] { return yieldIfDue(); };
     hooks.listLayout = [this] { return state.ListLayout; };
 
     const std::string page = nativeBytes(pagePath());
-    if (state.UseSearchList) {
-        pictarre::makefile(page, ListSource{nativeBytes(listFilePath()), state.PictureCount}, sizes,
-                     state.ImageListText, hooks);
-    } else {
+    if (state.UseSearchList)
+        return pictarre::makefile(page, ListSource{nativeBytes(listFilePath()), state.PictureCount}, sizes,
+                                  state.ImageListText, hooks);
+    const RunResult result =
         pictarre::makefile(page, FolderSource{File1->Path(), File1->names()}, sizes, state.ImageListText, hooks);
-        if (File1->ListCount() > 0)
-            File1->setListIndex(File1->ListCount() - 1);
-    }
+    if (File1->ListCount() > 0)
+        File1->setListIndex(File1->ListCount() - 1);
+    return result;
 }
 
 void frmMain::OpenPicture()
@@ -153,8 +152,8 @@ void frmMain::OpenPicture()
     sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(File1->ListCount()));
     state.CurrentFolder = File1->Path();
     state.PictureCount = File1->ListCount();
-    makefile();
-    if (state.Unloading)
+    // A stopped write ends the command; after a failed one the page is shown as it stands.
+    if (makefile() == RunResult::Stopped || state.Unloading)
         return;
     Web->Navigate(pagePath());
     showList(state.ImageListText);
@@ -183,8 +182,7 @@ void frmMain::OpenFolder()
     if (state.Unloading)
         return;
     writeImageListFile(nativeBytes(listFilePath()), state.ImageListText);
-    makefile();
-    if (state.Unloading)
+    if (makefile() == RunResult::Stopped || state.Unloading)
         return;
     sbStatusBar->setPanelText(1, QStringLiteral("正在载入图象列表……"));
     Web->Navigate(pagePath());

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include "app/sharedstate.h"
+#include "gallery/makefile.h"
 #include "platform/platform.h"
 #include "platform/programpaths.h"
 
@@ -77,7 +78,7 @@ public:
     void DownloadComplete();
     void Toolbar1_ButtonClick(const QString& key);
     // The gallery page writer: writes the page from File1 or from the image list file.
-    void makefile();
+    RunResult makefile();
     // True while a search or a page write is under way.
     bool isBusy() const { return busy_; }
     // How often long work lets the window process its events (8 ms unless changed).
