@@ -10,6 +10,30 @@
 
 namespace pictarre {
 
+namespace {
+
+// Qt 6 asks for the file dialogs' type names ("Folder", "%1 File", ...) under a context of their
+// own, while Qt 6.4's Chinese catalog still files them under QFileDialog, where Qt 5 asked for
+// them: this answers the one from the other, out of Qt's own catalog.
+class FileTypeNames final : public QTranslator {
+public:
+    FileTypeNames(const QTranslator& catalog, QObject* parent) : QTranslator(parent), catalog_(catalog) {}
+
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char* context, const char* sourceText, const char* disambiguation, int n) const override
+    {
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0)
+            return QString();
+        return catalog_.translate("QFileDialog", sourceText, disambiguation, n);
+    }
+
+private:
+    const QTranslator& catalog_;
+};
+
+}  // namespace
+
 void useProgramLanguage(QCoreApplication& app)
 {
     const QLocale chinese(QLocale::Chinese, QLocale::SimplifiedHanScript, QLocale::China);
@@ -20,13 +44,15 @@ void useProgramLanguage(QCoreApplication& app)
     // speak the program's.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    for (const QString& catalog : {QStringLiteral("qtbase"), QStringLiteral("qtwebengine")}) {
-        auto* translator = new QTranslator(&app);
-        if (translator->load(chinese, catalog, QStringLiteral("_"), folder))
-            QCoreApplication::installTranslator(translator);
-        else
-            delete translator;
+    auto* base = new QTranslator(&app);
+    auto* engine = new QTranslator(&app);
+    if (base->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+        // Installed first so that it is asked last, after the catalogs themselves.
+        QCoreApplication::installTranslator(new FileTypeNames(*base, &app));
+        QCoreApplication::installTranslator(base);
     }
+    if (engine->load(chinese, QStringLiteral("qtwebengine"), QStringLiteral("_"), folder))
+        QCoreApplication::installTranslator(engine);
 }
 
 bool answersOnTerminal(int argc, char** argv)
