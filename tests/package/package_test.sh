@@ -41,7 +41,8 @@ done
 
 # Every entry that is not a folder, exactly: nothing missing, nothing stray (no test program,
 # no header, no build file).
-dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' | sort >"$work/files"
+dpkg-deb -c "$deb" >"$work/listing"
+awk '$1 !~ /^d/ { $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' "$work/listing" | sort >"$work/files"
 cat >"$work/expected" <<LIST
 ./usr/bin/pictarre -> ../lib/pictarre/pictarre
 ./usr/lib/pictarre/pictarre
@@ -60,7 +61,7 @@ cat >"$work/expected" <<LIST
 LIST
 sort -o "$work/expected" "$work/expected"
 diff -u "$work/expected" "$work/files" >&2 || fail "file list"
-dpkg-deb -c "$deb" | grep -q '^-rwxr-xr-x root/root .* \./usr/lib/pictarre/pictarre$' || fail "program mode or owner"
+grep -q '^-rwxr-xr-x root/root .* \./usr/lib/pictarre/pictarre$' "$work/listing" || fail "program mode or owner"
 dpkg-deb -x "$deb" "$work/unpacked"
 sh "$here/check_installed.sh" "$work/unpacked/usr"
 
