@@ -101,14 +101,19 @@ void frmMain::showList(const std::string& text)
     Text1->setUndoRedoEnabled(true);
 }
 
+std::string frmMain::chosenFolder(const QString& chosen)
+{
+    std::string folder = nativeBytes(chosen);
+    appendSeparator(folder);
+    return folder;
+}
+
 std::optional<std::string> frmMain::BrowseFolder()
 {
     const auto chosen = platform_.dialogs.chooseFolder(this, kFolderTitle);
     if (!chosen || chosen->isEmpty())
         return std::nullopt;
-    std::string folder = nativeBytes(*chosen);
-    appendSeparator(folder);
-    return folder;
+    return chosenFolder(*chosen);
 }
 
 RunResult frmMain::makefile()
@@ -139,8 +144,13 @@ void frmMain::OpenPicture()
     state.UseSearchList = false;
     const QString initial = platform_.settings.read(kSettingsApplication, kSettingsSection, kSettingsKey);
     const QString chosen = platform_.dialogs.chooseOpenFile(this, kOpenFilter, initial);
-    if (chosen.isEmpty())
-        return;
+    if (!chosen.isEmpty())
+        OpenPictureFile(chosen);
+}
+
+void frmMain::OpenPictureFile(const QString& chosen)
+{
+    state.UseSearchList = false;
     if (!File1->setPath(folderOfFile(nativeBytes(chosen))))
         return;
     const QString folder = displayText(File1->Path());
@@ -164,10 +174,13 @@ void frmMain::OpenPicture()
 
 void frmMain::OpenFolder()
 {
-    const auto folder = BrowseFolder();
-    if (!folder)
-        return;
-    state.CurrentFolder = *folder;
+    if (const auto folder = BrowseFolder())
+        OpenFolderPath(*folder);
+}
+
+void frmMain::OpenFolderPath(const std::string& folder)
+{
+    state.CurrentFolder = folder;
     state.UseSearchList = true;
 
     BusyScope busy(this, busy_);
