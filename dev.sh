@@ -10,7 +10,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
   libgtest-dev libgmock-dev
-  xdg-utils wmctrl fonts-noto-cjk
+  xdg-utils wmctrl fonts-noto-cjk xvfb xauth
   clang libclang-rt-14-dev
 )
 

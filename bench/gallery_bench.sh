@@ -14,7 +14,8 @@
 #   photos3000       Opendir on /tmp/photos3000    (3,000 photos, 27 GB)
 #   photos3000-list  OpenList on /tmp/photos3000's first picture
 # Environment: TREES (default /tmp) holds the trees; LIMIT_S (default 900) is each run's
-# wall-clock limit; MEM_LIMIT_MB (default 14000) stops a run whose processes pass it together.
+# wall-clock limit; MEM_LIMIT_MB (default 14000) stops a run whose processes pass it together;
+# TRACE_DIR, when set, keeps each run's memory samples there (CASE-RUN.csv).
 set -euo pipefail
 results=/tmp/gallery-results.txt
 display=xvfb
@@ -58,6 +59,7 @@ table() {
 
 run_case() {
   local args=(-n "$runs" -d "$build" -x "$display" -l "${LIMIT_S:-900}" -m "${MEM_LIMIT_MB:-14000}" -N "$1")
+  [ -z "${TRACE_DIR:-}" ] || args+=(-t "$TRACE_DIR")
   case $1 in
     pictree) args+=("$trees/pictree") ;;
     pictree500) args+=("$trees/pictree500") ;;

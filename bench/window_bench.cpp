@@ -199,19 +199,20 @@ std::vector<ProcessInfo> allProcesses()
     return out;
 }
 
-std::vector<int> descendantsOf(int root)
+// The processes below `root`, each with its parent.
+std::vector<ProcessInfo> descendantsOf(int root)
 {
     std::multimap<int, int> children;
     for (const auto& p : allProcesses())
         children.emplace(p.ppid, p.pid);
-    std::vector<int> out;
+    std::vector<ProcessInfo> out;
     std::vector<int> todo{root};
     while (!todo.empty()) {
         const int pid = todo.back();
         todo.pop_back();
         const auto [first, last] = children.equal_range(pid);
         for (auto it = first; it != last; ++it) {
-            out.push_back(it->second);
+            out.push_back({it->second, pid});
             todo.push_back(it->second);
         }
     }
@@ -247,17 +248,22 @@ qint64 pssKb(int pid)
     return 0;
 }
 
-std::string processKind(int pid, int self, int gallery)
+// What an engine process is, from its command line. Renderers are forked from a zygote without
+// a new command line, so a "zygote" whose parent is a zygote is a renderer.
+std::string processKind(const ProcessInfo& p, int self, int gallery)
 {
-    if (pid == self)
+    if (p.pid == self)
         return "bench";
-    if (pid == gallery)
+    if (p.pid == gallery)
         return "gallery";
-    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+    std::ifstream cmdline("/proc/" + std::to_string(p.pid) + "/cmdline");
     std::string args((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
     for (const char* kind : {"renderer", "gpu-process", "utility", "zygote"}) {
-        if (args.find(std::string("--type=") + kind) != std::string::npos)
-            return kind == std::string("gpu-process") ? "gpu" : kind;
+        if (args.find(std::string("--type=") + kind) == std::string::npos)
+            continue;
+        if (kind == std::string("zygote"))
+            return p.ppid == self ? "zygote" : "renderer";
+        return kind == std::string("gpu-process") ? "gpu" : kind;
     }
     return "other";
 }
@@ -388,14 +394,14 @@ private:
     qint64 sample(int self, bool withPss)
     {
         const qint64 cpu0 = threadCpuUs();
-        std::vector<int> pids = descendantsOf(self);
-        pids.push_back(self);
+        std::vector<ProcessInfo> processes = descendantsOf(self);
+        processes.push_back({self, 0});
         std::vector<std::string> kinds;
         std::map<std::string, qint64> rssByKind;
         qint64 rss = 0;
-        for (int pid : pids) {
-            kinds.push_back(processKind(pid, self, galleryPid_));
-            const qint64 r = rssKb(pid);
+        for (const auto& p : processes) {
+            kinds.push_back(processKind(p, self, galleryPid_));
+            const qint64 r = rssKb(p.pid);
             rssByKind[kinds.back()] += r;
             rss += r;
         }
@@ -404,8 +410,8 @@ private:
         qint64 pss = -1;
         if (withPss) {
             pss = 0;
-            for (std::size_t i = 0; i < pids.size(); ++i) {
-                const qint64 p = pssKb(pids[i]);
+            for (std::size_t i = 0; i < processes.size(); ++i) {
+                const qint64 p = pssKb(processes[i].pid);
                 pssByKind[kinds[i]] += p;
                 pss += p;
             }
@@ -422,7 +428,7 @@ private:
         std::lock_guard lock(mutex_);
         ++rssSamples_;
         rssCpuUs_ += cpu1 - cpu0;
-        maxProcesses_ = std::max<qint64>(maxProcesses_, static_cast<qint64>(pids.size()));
+        maxProcesses_ = std::max<qint64>(maxProcesses_, static_cast<qint64>(processes.size()));
         rss_.add(rss, rssByKind, at);
         if (pss >= 0) {
             ++pssSamples_;
@@ -431,7 +437,7 @@ private:
         }
         if (trace_) {
             std::fprintf(trace_, "%lld,%zu,%lld,%s,%lld,%lld\n", static_cast<long long>(at - clickMs_),
-                         pids.size(), static_cast<long long>(rss),
+                         processes.size(), static_cast<long long>(rss),
                          pss >= 0 ? std::to_string(pss).c_str() : "", static_cast<long long>(rssByKind["gallery"]),
                          static_cast<long long>(rssByKind["bench"]));
             std::fflush(trace_);
@@ -447,8 +453,8 @@ private:
         gReport.set("note", "main-thread-did-not-answer");
         report();
         gReport.print();
-        for (int pid : descendantsOf(static_cast<int>(getpid())))
-            kill(pid, SIGKILL);
+        for (const auto& p : descendantsOf(static_cast<int>(getpid())))
+            kill(p.pid, SIGKILL);
         std::_Exit(3);
     }
 
@@ -582,12 +588,13 @@ public:
     void stop() { timer_.stop(); }
     std::function<void(const Screen&)> onAnswer;
     const Screen& last() const { return last_; }
-    void report()
+    void report(qint64 clickMs)
     {
         gReport.set("probes", answers_);
         gReport.set("probe_js_avg_ms", answers_ ? decimal(jsTotal_ / answers_) : "");
         gReport.set("probe_js_max_ms", decimal(jsMax_));
         gReport.set("probe_wait_max_ms", waitMax_);
+        gReport.set("probe_wait_max_at_ms", waitMaxAt_ - clickMs);
     }
 
 private:
@@ -623,7 +630,10 @@ private:
         ++answers_;
         jsTotal_ += s.jsMs;
         jsMax_ = std::max(jsMax_, s.jsMs);
-        waitMax_ = std::max(waitMax_, s.answeredMs - asked);
+        if (s.answeredMs - asked > waitMax_) {
+            waitMax_ = s.answeredMs - asked;
+            waitMaxAt_ = asked;
+        }
         last_ = s;
         if (onAnswer)
             onAnswer(s);
@@ -637,6 +647,7 @@ private:
     double jsTotal_ = 0;
     double jsMax_ = 0;
     qint64 waitMax_ = 0;
+    qint64 waitMaxAt_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -885,6 +896,7 @@ int main(int argc, char** argv)
     gReport.set("pss_start_mb", mb(pssStart));
 
     const QString loadedText = QStringLiteral("当前路径： ") + folder;
+    qint64 click = 0;
     bool loadStarted = false;
     bool loadFinished = false;
     qint64 commandMs = -1;
@@ -901,8 +913,14 @@ int main(int argc, char** argv)
             pageLoaded = nowMs();
     };
     QObject::connect(web, &QWebEngineView::loadStarted, &app, [&] { loadStarted = true; });
-    QObject::connect(web, &QWebEngineView::loadFinished, &app, [&] {
-        loadFinished = loadStarted;
+    // A failed load (the page process died, the file went away) is not a loaded page, though
+    // the window may show its status as if it were.
+    QObject::connect(web, &QWebEngineView::loadFinished, &app, [&](bool ok) {
+        if (!loadStarted)
+            return;
+        loadFinished = ok;
+        if (!ok)
+            gReport.set("load_failed_at_ms", nowMs() - click);
         checkLoaded();
     });
     probe.onAnswer = [&](const Screen& s) {
@@ -914,7 +932,7 @@ int main(int argc, char** argv)
         }
     };
 
-    const qint64 click = nowMs();
+    click = nowMs();
     const qint64 deadline = click + o.limitMs;
     sampler.setClickMs(click);
     sampler.setHardDeadline(deadline + 60000);
@@ -987,7 +1005,7 @@ int main(int argc, char** argv)
     gReport.set("first_screen_broken", firstScreen < 0 ? std::string() : std::to_string(atFirstScreen.broken));
     gReport.set("page_images", probe.last().images);
     stalls.report(click);
-    probe.report();
+    probe.report(click);
     sampler.stop();
     sampler.report();
     gReport.set("run_ms", nowMs() - click);
@@ -996,7 +1014,7 @@ int main(int argc, char** argv)
 
     // Tearing down a page of thousands of pictures can take long; the figures are out, so the
     // engine's processes are ended by their ids and this process leaves at once.
-    for (int pid : descendantsOf(static_cast<int>(getpid())))
-        kill(pid, SIGKILL);
+    for (const auto& p : descendantsOf(static_cast<int>(getpid())))
+        kill(p.pid, SIGKILL);
     std::_Exit(status == "ok" ? 0 : 1);
 }
