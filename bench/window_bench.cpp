@@ -233,7 +233,7 @@ qint64 rssKb(int pid)
 }
 
 // Proportional set size of one process in KiB: each shared page counted once across the
-// processes that share it. Reading it walks the process's page tables, about 2-3 ms of CPU per
+// processes that share it. Reading it walks the process's page tables, about 1-3 ms of CPU per
 // 100 MB resident on this kind of machine; 0 when the process has gone.
 qint64 pssKb(int pid)
 {

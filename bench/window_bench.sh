@@ -14,7 +14,8 @@
 # The command-line reference, timed after each window run: pictarre-bench search (the image list
 # file's bytes), pictarre-bench sizes on that list, and pictarre-bench page writing the same page
 # (list source and row layout for opendir; folder source, row or flow layout for openlist and
-# openimg). Targets derived in each line: first screen within 1.5x of search + sizes + page, page
+# openimg; the search is recursive, so for these two the reference fits a folder without
+# subfolders, as the photo folders are). Targets derived in each line: first screen within 1.5x of search + sizes + page, page
 # loaded within max(2 x first screen, first screen + 5 s), peak memory under 1 GB.
 set -euo pipefail
 runs=1
