@@ -29,21 +29,15 @@
 //
 // With PICTARRE_SCREENSHOT=FILE.png it also saves a picture of the window at the end.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
-#include <ctime>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include <QAction>
@@ -62,10 +56,12 @@
 #include <QWheelEvent>
 
 #include "app/frmmain.h"
+#include "process_memory.h"
 
 namespace {
 
 using namespace pictarre;
+using namespace pictarre::bench;
 using Clock = std::chrono::steady_clock;
 
 const Clock::time_point gStart = Clock::now();
@@ -167,113 +163,6 @@ std::string mb(qint64 kb)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Memory of this process and its descendants, sampled from a thread of its own.
-
-struct ProcessInfo {
-    int pid = 0;
-    int ppid = 0;
-};
-
-std::vector<ProcessInfo> allProcesses()
-{
-    std::vector<ProcessInfo> out;
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr)
-        return out;
-    while (const dirent* entry = readdir(proc)) {
-        const int pid = std::atoi(entry->d_name);
-        if (pid <= 0)
-            continue;
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text;
-        std::getline(stat, text);
-        // The command name in parentheses may hold spaces: the fields follow the last ')'.
-        const auto close = text.rfind(')');
-        if (close == std::string::npos || close + 4 >= text.size())
-            continue;
-        int ppid = 0;
-        if (std::sscanf(text.c_str() + close + 2, "%*c %d", &ppid) == 1)
-            out.push_back({pid, ppid});
-    }
-    closedir(proc);
-    return out;
-}
-
-// The processes below `root`, each with its parent.
-std::vector<ProcessInfo> descendantsOf(int root)
-{
-    std::multimap<int, int> children;
-    for (const auto& p : allProcesses())
-        children.emplace(p.ppid, p.pid);
-    std::vector<ProcessInfo> out;
-    std::vector<int> todo{root};
-    while (!todo.empty()) {
-        const int pid = todo.back();
-        todo.pop_back();
-        const auto [first, last] = children.equal_range(pid);
-        for (auto it = first; it != last; ++it) {
-            out.push_back({it->second, pid});
-            todo.push_back(it->second);
-        }
-    }
-    return out;
-}
-
-// Resident size of one process in KiB, from statm (cheap: no walk over its memory); 0 when the
-// process has gone.
-qint64 rssKb(int pid)
-{
-    std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
-    qint64 size = 0;
-    qint64 resident = 0;
-    if (!(statm >> size >> resident))
-        return 0;
-    static const qint64 pageKb = sysconf(_SC_PAGESIZE) / 1024;
-    return resident * pageKb;
-}
-
-// Proportional set size of one process in KiB: each shared page counted once across the
-// processes that share it. Reading it walks the process's page tables, about 1-3 ms of CPU per
-// 100 MB resident on this kind of machine; 0 when the process has gone.
-qint64 pssKb(int pid)
-{
-    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-    std::string key;
-    qint64 value = 0;
-    while (rollup >> key) {
-        if (key == "Pss:" && rollup >> value)
-            return value;
-        rollup.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
-
-// What an engine process is, from its command line. Renderers are forked from a zygote without
-// a new command line, so a "zygote" whose parent is a zygote is a renderer.
-std::string processKind(const ProcessInfo& p, int self, int gallery)
-{
-    if (p.pid == self)
-        return "bench";
-    if (p.pid == gallery)
-        return "gallery";
-    std::ifstream cmdline("/proc/" + std::to_string(p.pid) + "/cmdline");
-    std::string args((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
-    for (const char* kind : {"renderer", "gpu-process", "utility", "zygote"}) {
-        if (args.find(std::string("--type=") + kind) == std::string::npos)
-            continue;
-        if (kind == std::string("zygote"))
-            return p.ppid == self ? "zygote" : "renderer";
-        return kind == std::string("gpu-process") ? "gpu" : kind;
-    }
-    return "other";
-}
-
-qint64 threadCpuUs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<qint64>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
 
 // The machine's one-minute load average: the figures of a run on a busy machine mean less.
 std::string loadAverage()
@@ -291,194 +180,27 @@ std::string decimal(double value)
     return text;
 }
 
-// Peaks of a sum over processes, overall and by kind of process.
-struct Peaks {
-    qint64 total = 0;
-    qint64 at = 0;
-    std::map<std::string, qint64> byKind;
+std::string kindsMb(const std::map<std::string, std::int64_t>& byKind)
+{
+    std::string out;
+    for (const auto& [kind, kb] : byKind)
+        appendItem(out, ',', kind + ":" + mb(kb));
+    return out;
+}
 
-    void add(qint64 sum, const std::map<std::string, qint64>& kinds, qint64 now)
-    {
-        if (sum > total) {
-            total = sum;
-            at = now;
-        }
-        for (const auto& [kind, kb] : kinds)
-            byKind[kind] = std::max(byKind[kind], kb);
-    }
-    std::string kinds() const
-    {
-        std::string out;
-        for (const auto& [kind, kb] : byKind)
-            appendItem(out, ',', kind + ":" + mb(kb));
-        return out;
-    }
-};
-
-// Samples the memory of this process and all its descendants (the engine's processes) from a
-// thread of its own: the resident sizes every interval, the proportional sizes as often as
-// their cost allows (at most a fifth of one core), and ends the run from here when the main
-// thread does not answer.
-class MemorySampler {
-public:
-    MemorySampler(int intervalMs, qint64 limitKb, const QString& tracePath)
-        : intervalMs_(intervalMs), limitKb_(limitKb)
-    {
-        if (!tracePath.isEmpty()) {
-            trace_ = std::fopen(QFile::encodeName(tracePath).constData(), "w");
-            if (trace_)
-                std::fputs("ms,processes,rss_kb,pss_kb,gallery_rss_kb,bench_rss_kb\n", trace_);
-        }
-    }
-    ~MemorySampler()
-    {
-        stop();
-        if (trace_)
-            std::fclose(trace_);
-    }
-
-    void start()
-    {
-        thread_ = std::thread([this] { run(); });
-    }
-    void stop()
-    {
-        stopping_ = true;
-        if (thread_.joinable())
-            thread_.join();
-    }
-    void setGalleryPid(qint64 pid) { galleryPid_ = static_cast<int>(pid); }
-    void setClickMs(qint64 ms) { clickMs_ = ms; }
-    // Past this time the sampler reports a timeout and ends the process itself.
-    void setHardDeadline(qint64 ms) { hardDeadlineMs_ = ms; }
-    // The resident sum has passed the limit (checked on every sample; it is never below the
-    // proportional sum).
-    bool overLimit() const { return overLimit_; }
-    std::pair<qint64, qint64> current() const { return {lastRss_.load(), lastPss_.load()}; }
-
-    void report()
-    {
-        std::lock_guard lock(mutex_);
-        gReport.set("rss_peak_mb", mb(rss_.total));
-        gReport.set("pss_peak_mb", mb(pss_.total));
-        gReport.set("pss_peak_at_ms", pss_.at - clickMs_);
-        gReport.set("pss_peak_by_kind_mb", pss_.kinds());
-        gReport.set("rss_peak_by_kind_mb", rss_.kinds());
-        gReport.set("processes_max", maxProcesses_);
-        gReport.set("rss_samples", rssSamples_);
-        gReport.set("pss_samples", pssSamples_);
-        gReport.set("rss_sample_cpu_ms", rssSamples_ ? decimal(rssCpuUs_ / 1000.0 / rssSamples_) : "");
-        gReport.set("pss_sample_cpu_ms", pssSamples_ ? decimal(pssCpuUs_ / 1000.0 / pssSamples_) : "");
-    }
-
-private:
-    void run()
-    {
-        const int self = static_cast<int>(getpid());
-        qint64 nextPss = 0;
-        while (!stopping_) {
-            const auto began = Clock::now();
-            const bool withPss = nowMs() >= nextPss;
-            const qint64 pssCost = sample(self, withPss);
-            if (withPss)
-                nextPss = nowMs() + std::max<qint64>(intervalMs_, 5 * pssCost / 1000);
-            if (overLimit_ && nowMs() - overSinceMs_ > 15000)
-                endHung("memlimit");
-            if (hardDeadlineMs_ > 0 && nowMs() > hardDeadlineMs_)
-                endHung("timeout");
-            std::this_thread::sleep_until(began + std::chrono::milliseconds(intervalMs_));
-        }
-    }
-
-    // One sample; returns the CPU time its proportional sizes took, in microseconds.
-    qint64 sample(int self, bool withPss)
-    {
-        const qint64 cpu0 = threadCpuUs();
-        std::vector<ProcessInfo> processes = descendantsOf(self);
-        processes.push_back({self, 0});
-        std::vector<std::string> kinds;
-        std::map<std::string, qint64> rssByKind;
-        qint64 rss = 0;
-        for (const auto& p : processes) {
-            kinds.push_back(processKind(p, self, galleryPid_));
-            const qint64 r = rssKb(p.pid);
-            rssByKind[kinds.back()] += r;
-            rss += r;
-        }
-        const qint64 cpu1 = threadCpuUs();
-        std::map<std::string, qint64> pssByKind;
-        qint64 pss = -1;
-        if (withPss) {
-            pss = 0;
-            for (std::size_t i = 0; i < processes.size(); ++i) {
-                const qint64 p = pssKb(processes[i].pid);
-                pssByKind[kinds[i]] += p;
-                pss += p;
-            }
-        }
-        const qint64 cpu2 = threadCpuUs();
-        const qint64 at = nowMs();
-        lastRss_ = rss;
-        if (pss >= 0)
-            lastPss_ = pss;
-        if (limitKb_ > 0 && rss > limitKb_ && !overLimit_) {
-            overSinceMs_ = at;
-            overLimit_ = true;
-        }
-        std::lock_guard lock(mutex_);
-        ++rssSamples_;
-        rssCpuUs_ += cpu1 - cpu0;
-        maxProcesses_ = std::max<qint64>(maxProcesses_, static_cast<qint64>(processes.size()));
-        rss_.add(rss, rssByKind, at);
-        if (pss >= 0) {
-            ++pssSamples_;
-            pssCpuUs_ += cpu2 - cpu1;
-            pss_.add(pss, pssByKind, at);
-        }
-        if (trace_) {
-            std::fprintf(trace_, "%lld,%zu,%lld,%s,%lld,%lld\n", static_cast<long long>(at - clickMs_),
-                         processes.size(), static_cast<long long>(rss),
-                         pss >= 0 ? std::to_string(pss).c_str() : "", static_cast<long long>(rssByKind["gallery"]),
-                         static_cast<long long>(rssByKind["bench"]));
-            std::fflush(trace_);
-        }
-        return cpu2 - cpu1;
-    }
-
-    // The main thread did not end the run in time: report from here, end the engine's processes
-    // (by their ids) and this one.
-    void endHung(const char* status)
-    {
-        gReport.set("status", status);
-        gReport.set("note", "main-thread-did-not-answer");
-        report();
-        gReport.print();
-        for (const auto& p : descendantsOf(static_cast<int>(getpid())))
-            kill(p.pid, SIGKILL);
-        std::_Exit(3);
-    }
-
-    const int intervalMs_;
-    const qint64 limitKb_;
-    std::FILE* trace_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> stopping_{false};
-    std::atomic<int> galleryPid_{0};
-    std::atomic<bool> overLimit_{false};
-    std::atomic<qint64> overSinceMs_{0};
-    std::atomic<qint64> hardDeadlineMs_{0};
-    std::atomic<qint64> lastRss_{0};
-    std::atomic<qint64> lastPss_{0};
-    std::atomic<qint64> clickMs_{0};
-    std::mutex mutex_;
-    Peaks rss_;
-    Peaks pss_;
-    qint64 maxProcesses_ = 0;
-    qint64 rssSamples_ = 0;
-    qint64 pssSamples_ = 0;
-    qint64 rssCpuUs_ = 0;
-    qint64 pssCpuUs_ = 0;
-};
+void reportMemory(const MemoryFigures& f, qint64 clickMs)
+{
+    gReport.set("rss_peak_mb", mb(f.rss.total));
+    gReport.set("pss_peak_mb", mb(f.pss.total));
+    gReport.set("pss_peak_at_ms", f.pss.atMs - clickMs);
+    gReport.set("pss_peak_by_kind_mb", kindsMb(f.pss.byKind));
+    gReport.set("rss_peak_by_kind_mb", kindsMb(f.rss.byKind));
+    gReport.set("processes_max", f.maxProcesses);
+    gReport.set("rss_samples", f.rssSamples);
+    gReport.set("pss_samples", f.pssSamples);
+    gReport.set("rss_sample_cpu_ms", decimal(f.rssSampleCpuMs));
+    gReport.set("pss_sample_cpu_ms", decimal(f.pssSampleCpuMs));
+}
 
 // ---------------------------------------------------------------------------------------------
 // The longest time this process's event loop went without running a 1 ms timer.
@@ -845,7 +567,7 @@ int main(int argc, char** argv)
     NoShell shell;
     NoMessages messages;
     Platform platform{dialogs, browserDialogs, settings, shell, messages};
-    MemorySampler sampler(o.sampleMs, o.memLimitKb, o.trace);
+    MemorySampler sampler(o.sampleMs, o.memLimitKb, QFile::encodeName(o.trace).toStdString(), nowMs);
     sampler.start();
 
     auto* window = new frmMain(platform, ProgramPaths{program.path(), program.path()});
@@ -890,10 +612,9 @@ int main(int argc, char** argv)
 
     // A moment of quiet for the figures before the click.
     waitUntil([] { return false; }, nowMs() + 500);
-    const auto [rssStart, pssStart] = sampler.current();
     gReport.set("load_start", loadAverage());
-    gReport.set("rss_start_mb", mb(rssStart));
-    gReport.set("pss_start_mb", mb(pssStart));
+    gReport.set("rss_start_mb", mb(sampler.currentRssKb()));
+    gReport.set("pss_start_mb", mb(sampler.currentPssKb()));
 
     const QString loadedText = QStringLiteral("当前路径： ") + folder;
     qint64 click = 0;
@@ -934,8 +655,17 @@ int main(int argc, char** argv)
 
     click = nowMs();
     const qint64 deadline = click + o.limitMs;
-    sampler.setClickMs(click);
-    sampler.setHardDeadline(deadline + 60000);
+    sampler.setOriginMs(click);
+    // The window did not end the run a minute past the limit, or 15 s past the memory limit:
+    // the sampler's thread reports and ends it.
+    sampler.setHungHandler(deadline + 60000, [&sampler, click](const char* status) {
+        gReport.set("status", status);
+        gReport.set("note", "main-thread-did-not-answer");
+        reportMemory(sampler.figures(), click);
+        gReport.print();
+        killDescendants();
+        std::_Exit(3);
+    });
     stalls.start();
     probe.start();
     QTimer::singleShot(0, button, [&, button] {
@@ -1007,14 +737,13 @@ int main(int argc, char** argv)
     stalls.report(click);
     probe.report(click);
     sampler.stop();
-    sampler.report();
+    reportMemory(sampler.figures(), click);
     gReport.set("run_ms", nowMs() - click);
     gReport.set("load_end", loadAverage());
     gReport.print();
 
     // Tearing down a page of thousands of pictures can take long; the figures are out, so the
     // engine's processes are ended by their ids and this process leaves at once.
-    for (const auto& p : descendantsOf(static_cast<int>(getpid())))
-        kill(p.pid, SIGKILL);
+    killDescendants();
     std::_Exit(status == "ok" ? 0 : 1);
 }
