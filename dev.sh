@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev
   xdg-utils wmctrl fonts-noto-cjk qt6-translations-l10n
   librsvg2-bin dpkg-dev desktop-file-utils appstream
+  xvfb xauth
   clang libclang-rt-14-dev
 )
 
