@@ -101,17 +101,22 @@ void frmMain::showList(const std::string& text)
     Text1->setUndoRedoEnabled(true);
 }
 
+std::string frmMain::chosenFolder(const QString& chosen)
+{
+    std::string folder = nativeBytes(chosen);
+    appendSeparator(folder);
+    return folder;
+}
+
 std::optional<std::string> frmMain::BrowseFolder()
 {
     const auto chosen = platform_.dialogs.chooseFolder(this, kFolderTitle);
     if (!chosen || chosen->isEmpty())
         return std::nullopt;
-    std::string folder = nativeBytes(*chosen);
-    appendSeparator(folder);
-    return folder;
+    return chosenFolder(*chosen);
 }
 
-void frmMain::makefile()
+RunResult frmMain::makefile()
 {
     SizeReader& sizes = *FileSystem;
     GalleryHooks hooks;
@@ -120,19 +125,18 @@ void frmMain::makefile()
     };
     hooks.frameWidth = [this] { return picture1Width(); };
     hooks.setProgress = [this](float width) { setPicWidth(width); };
-    hooks.yield = [this] { yieldIfDue(); };
-    hooks.unloading = [this] { return state.Unloading; };
+    hooks.yield = [this] { return yieldIfDue(); };
     hooks.listLayout = [this] { return state.ListLayout; };
 
     const std::string page = nativeBytes(pagePath());
-    if (state.UseSearchList) {
-        pictarre::makefile(page, ListSource{nativeBytes(listFilePath()), state.PictureCount}, sizes,
-                     state.ImageListText, hooks);
-    } else {
+    if (state.UseSearchList)
+        return pictarre::makefile(page, ListSource{nativeBytes(listFilePath()), state.PictureCount}, sizes,
+                                  state.ImageListText, hooks);
+    const RunResult result =
         pictarre::makefile(page, FolderSource{File1->Path(), File1->names()}, sizes, state.ImageListText, hooks);
-        if (File1->ListCount() > 0)
-            File1->setListIndex(File1->ListCount() - 1);
-    }
+    if (File1->ListCount() > 0)
+        File1->setListIndex(File1->ListCount() - 1);
+    return result;
 }
 
 void frmMain::OpenPicture()
@@ -140,8 +144,13 @@ void frmMain::OpenPicture()
     state.UseSearchList = false;
     const QString initial = platform_.settings.read(kSettingsApplication, kSettingsSection, kSettingsKey);
     const QString chosen = platform_.dialogs.chooseOpenFile(this, kOpenFilter, initial);
-    if (chosen.isEmpty())
-        return;
+    if (!chosen.isEmpty())
+        OpenPictureFile(chosen);
+}
+
+void frmMain::OpenPictureFile(const QString& chosen)
+{
+    state.UseSearchList = false;
     if (!File1->setPath(folderOfFile(nativeBytes(chosen))))
         return;
     const QString folder = displayText(File1->Path());
@@ -153,8 +162,8 @@ void frmMain::OpenPicture()
     sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(File1->ListCount()));
     state.CurrentFolder = File1->Path();
     state.PictureCount = File1->ListCount();
-    makefile();
-    if (state.Unloading)
+    // A stopped write ends the command; after a failed one the page is shown as it stands.
+    if (makefile() == RunResult::Stopped || state.Unloading)
         return;
     Web->Navigate(pagePath());
     showList(state.ImageListText);
@@ -165,10 +174,13 @@ void frmMain::OpenPicture()
 
 void frmMain::OpenFolder()
 {
-    const auto folder = BrowseFolder();
-    if (!folder)
-        return;
-    state.CurrentFolder = *folder;
+    if (const auto folder = BrowseFolder())
+        OpenFolderPath(*folder);
+}
+
+void frmMain::OpenFolderPath(const std::string& folder)
+{
+    state.CurrentFolder = folder;
     state.UseSearchList = true;
 
     BusyScope busy(this, busy_);
@@ -183,8 +195,7 @@ void frmMain::OpenFolder()
     if (state.Unloading)
         return;
     writeImageListFile(nativeBytes(listFilePath()), state.ImageListText);
-    makefile();
-    if (state.Unloading)
+    if (makefile() == RunResult::Stopped || state.Unloading)
         return;
     sbStatusBar->setPanelText(1, QStringLiteral("正在载入图象列表……"));
     Web->Navigate(pagePath());
