@@ -91,7 +91,8 @@ std::string fileUrlOfFolder(std::string_view folder)
 }
 
 LazyPage::LazyPage(std::string prologue, SizeLookup sizeOf)
-    : prologue_(std::move(prologue)), sizeOf_(std::move(sizeOf))
+    : prologue_(std::move(prologue)),
+      sizeOf_(sizeOf ? std::move(sizeOf) : [](const std::string& path) { return readPictureSize(path); })
 {
 }
 
@@ -128,7 +129,7 @@ void LazyPage::appendImageTag(std::string_view tag, std::string& out) const
     out.append(rest);
     if (!attribute(tag, " width=\"", nullptr) && !attribute(tag, " height=\"", nullptr)) {
         const auto path = pathOfPageAddress(*src);
-        const auto size = path && !path->empty() && path->front() == '/' && sizeOf_ ? sizeOf_(*path) : std::nullopt;
+        const auto size = path && !path->empty() && path->front() == '/' ? sizeOf_(*path) : std::nullopt;
         if (size && size->width > 0 && size->height > 0) {
             out += " width=\"" + std::to_string(size->width) + "\" height=\"" + std::to_string(size->height) + '"';
         }

@@ -30,7 +30,8 @@ class LazyPage {
 public:
     using SizeLookup = std::function<std::optional<PixelSize>(const std::string& path)>;
 
-    explicit LazyPage(std::string prologue, SizeLookup sizeOf = readPictureSize);
+    // Sizes come from `sizeOf`, by default from the picture's header.
+    explicit LazyPage(std::string prologue, SizeLookup sizeOf = {});
 
     // Appends the served form of `line` (given with its line end) to `out`.
     void transform(std::string_view line, std::string& out);

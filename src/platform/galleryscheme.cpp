@@ -16,6 +16,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
+#include "collect/filedescriptor.h"
 #include "gallery/lazypage.h"
 #include "gallery/scaledpicture.h"
 #include "platform/webbrowser.h"
@@ -38,43 +39,6 @@ const bool kRegistered = [] {
 
 constexpr qsizetype kScaledCacheBytes = 64 << 20;
 
-// An open descriptor, closed unless handed on.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-// Opens a file for reading without blocking, whatever is at the path (a pipe or a device would
-// block an ordinary open or read for good), and keeps it only when it is a regular file.
-int openRegularFile(const QByteArray& path)
-{
-    int fd;
-    do {
-        fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
 QByteArray mimeTypeOf(const QByteArray& head)
 {
     if (head.startsWith("\xFF\xD8"))
@@ -92,9 +56,9 @@ QByteArray mimeTypeOf(const QByteArray& head)
 // thread, so that a page of any size streams without being held in memory.
 class PageDevice : public QIODevice {
 public:
-    PageDevice(int fd, LazyPage page) : page_(std::move(page))
+    PageDevice(FileDescriptor file, LazyPage page) : page_(std::move(page))
     {
-        file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        file_.open(file.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         open(QIODevice::ReadOnly);
     }
 
@@ -232,13 +196,13 @@ void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
 
 void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& path)
 {
-    const int fd = openRegularFile(path);
-    if (fd < 0) {
+    FileDescriptor file = openRegularFile(path.toStdString());
+    if (!file.isOpen()) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
     const QByteArray contentType = "text/html; charset=" + localePageEncoding().toLatin1();
-    replyWith(job, contentType, new PageDevice(fd, LazyPage(pagePrologue(path).toStdString())));
+    replyWith(job, contentType, new PageDevice(std::move(file), LazyPage(pagePrologue(path).toStdString())));
 }
 
 void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path)
@@ -253,9 +217,9 @@ void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray&
     workers_.start([this, pending, path, width, height] {
         if (!pending)
             return;
-        auto file = std::make_shared<Descriptor>(openRegularFile(path));
+        auto file = std::make_shared<FileDescriptor>(openRegularFile(path.toStdString()));
         struct stat st {};
-        if (file->get() < 0 || ::fstat(file->get(), &st) != 0) {
+        if (!file->isOpen() || ::fstat(file->get(), &st) != 0) {
             replyLater(this, pending, [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); });
             return;
         }

@@ -74,10 +74,18 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
 
     connect(this, &QWebEngineView::loadProgress, this,
             [this](int percent) { emit ProgressChange(percent, 100); });
+    connect(this, &QWebEngineView::loadStarted, this, [this] { pageLost_ = false; });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
         emit ProgressChange(-1, 100);
-        emit DownloadComplete();
+        // A page whose process died did not finish loading, whatever the engine says after.
+        if (!pageLost_)
+            emit DownloadComplete();
     });
+    connect(this, &QWebEngineView::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
+                pageLost_ = true;
+                emit pageLost();
+            });
     connect(this, &QWebEngineView::printFinished, this, [this](bool ok) {
         delete printer_;
         printer_ = nullptr;

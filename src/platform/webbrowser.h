@@ -58,6 +58,9 @@ signals:
     void saveDone(bool ok);
     // A link opened a new browser window.
     void windowOpened(pictarre::WebBrowser* view);
+    // The process that showed the page ended without being asked to (out of memory, a crash):
+    // the view is empty until the next Navigate.
+    void pageLost();
 
 protected:
     QWebEngineView* createWindow(QWebEnginePage::WebWindowType type) override;
@@ -70,6 +73,7 @@ private:
     BrowserDialogs& dialogs_;
     QPointer<FindDialog> findDialog_;
     QPrinter* printer_ = nullptr;
+    bool pageLost_ = false;
     QList<QPointer<WebBrowser>> windows_;
 };
 

@@ -10,6 +10,7 @@
 #include "app/frmmain.h"
 #include "app/statusbar.h"
 #include "fakes/fakeplatform.h"
+#include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
@@ -71,7 +72,7 @@ Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command,
     command(window, fakes);
     if (expectPage) {
         out.settled = QTest::qWaitFor([&] {
-            return web->url() == QUrl::fromLocalFile(pagePath) && !panelText(window, 1).endsWith(QStringLiteral("……"))
+            return web->url() == galleryUrl(QFile::encodeName(pagePath)) && !panelText(window, 1).endsWith(QStringLiteral("……"))
                 && evaluate(*web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
         }, 30000) && QTest::qWaitFor([&] { return !webt->url().isEmpty(); }, 20000);
     } else {

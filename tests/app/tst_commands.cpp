@@ -13,6 +13,7 @@
 #include "fakes/fakeplatform.h"
 #include "support/webtest.h"
 #include "platform/filelistbox.h"
+#include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
@@ -152,7 +153,7 @@ void CommandsTest::openFolderSearchesTheTreeAndShowsEveryView()
 
     QVERIFY(waitForPage());
     QCOMPARE(window_->sbStatusBar->panelText(1), QStringLiteral("当前路径： ") + folder);
-    QCOMPARE(window_->Web->url(), QUrl::fromLocalFile(window_->pagePath()));
+    QCOMPARE(window_->Web->url(), galleryUrl(QFile::encodeName(window_->pagePath())));
     QCOMPARE(pageImages(), 3);
     QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 3, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(window_->Webt->url(), QUrl::fromLocalFile(folder), 20000);

@@ -11,6 +11,7 @@
 #include "fakes/fakeplatform.h"
 #include "support/webtest.h"
 #include "platform/finddialog.h"
+#include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
 
 using namespace pictarre;
@@ -91,7 +92,7 @@ void WebBrowserTest::localPageLoadsAndReportsProgress()
     }
     QCOMPARE(evaluate(*view_, QStringLiteral("document.getElementById('x').textContent")).toString(),
              QStringLiteral("hello"));
-    QCOMPARE(view_->url(), QUrl::fromLocalFile(dir_.filePath(QStringLiteral("page.htm"))));
+    QCOMPARE(view_->url(), galleryUrl(QFile::encodeName(dir_.filePath(QStringLiteral("page.htm")))));
 }
 
 void WebBrowserTest::pageWithoutCharsetIsReadAsUtf8()
