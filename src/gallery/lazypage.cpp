@@ -90,6 +90,34 @@ std::string fileUrlOfFolder(std::string_view folder)
     return url;
 }
 
+namespace {
+
+constexpr int kFirstBatch = 4;
+constexpr int kBatch = 256;
+
+// A JavaScript string literal holding `text`; "<" is escaped so no "</script>" can end it early.
+void appendScriptString(std::string_view text, std::string& out)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += '"';
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20 || c == '<') {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    out += '"';
+}
+
+}  // namespace
+
 LazyPage::LazyPage(std::string prologue, SizeLookup sizeOf)
     : prologue_(std::move(prologue)),
       sizeOf_(sizeOf ? std::move(sizeOf) : [](const std::string& path) { return readPictureSize(path); })
@@ -102,6 +130,48 @@ void LazyPage::transform(std::string_view line, std::string& out)
         out += prologue_;
         started_ = true;
     }
+    // A picture's entry of the row layout: "<tr>" up to its second "</tr>".
+    if (entry_.empty() && line != "<tr>\r\n") {
+        flushRows(out);
+        appendImages(line, out);
+        return;
+    }
+    appendImages(line, entry_);
+    if (line.starts_with("</tr>") && ++entryRowsClosed_ == 2) {
+        if (batchEntries_++ > 0)
+            batch_ += ',';
+        appendScriptString(entry_, batch_);
+        entry_.clear();
+        entryRowsClosed_ = 0;
+        // The first few rows go at once, so the first screen does not wait for a whole batch.
+        if (batchEntries_ >= (entriesSent_ < kFirstBatch ? kFirstBatch : kBatch))
+            flushRows(out);
+    }
+}
+
+void LazyPage::finish(std::string& out)
+{
+    flushRows(out);
+    // A page that ends inside an entry (a run that stopped) keeps those lines as they were.
+    out += entry_;
+    entry_.clear();
+    entryRowsClosed_ = 0;
+}
+
+void LazyPage::flushRows(std::string& out)
+{
+    if (batchEntries_ == 0)
+        return;
+    out += "<script>pictarreGallery.rows([";
+    out += batch_;
+    out += "])</script>\r\n";
+    entriesSent_ += batchEntries_;
+    batch_.clear();
+    batchEntries_ = 0;
+}
+
+void LazyPage::appendImages(std::string_view line, std::string& out) const
+{
     std::size_t done = 0;
     for (std::size_t at = line.find("<img "); at != std::string_view::npos; at = line.find("<img ", done)) {
         const std::size_t end = line.find('>', at);

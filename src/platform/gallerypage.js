@@ -1,23 +1,28 @@
-// Loads the gallery's pictures as they come near the screen and lets go of those far from it,
-// so the view holds a few screens of pictures whatever the size of the folder. The page gives
-// each picture's address in data-src; the pictures follow one another down the page, so the
-// ones on screen are found by a binary search over their positions.
+// Keeps the gallery page as light as what is on screen. The pictures' addresses come in
+// data-src and are loaded only near the screen; the table rows of the row layout come as
+// strings through pictarreGallery.rows(), and only the rows near the screen are in the page,
+// with empty blocks of the same height standing for the others above and below. A gallery of a
+// few hundred pictures stays whole in the page; only larger ones are cut to the screen.
 (function () {
   'use strict';
+  const kNear = 1.5;     // screens above and below the visible one that are loaded
+  const kFar = 4;        // screens beyond which rows and pictures are let go again
+  const kKeepAll = 500;  // entries a gallery may have and still stay whole in the page
+
   const images = document.images;
-  const kNear = 1.5;  // screens above and below the visible one that are loaded
-  const kFar = 4;     // screens beyond which a loaded picture is let go again
-  const loaded = new Set();
+  const loadedImages = new Set();
   let scheduled = false;
   let holdAll = false;
+
+  // ---- Pictures ----
 
   // The picture's address for this page, with the size it is drawn at in device pixels (no
   // longer than `longest` on either side when that is given), so the program can hand over a
   // picture no larger than needed.
   function address(img, longest) {
     const url = new URL(img.dataset.src, location.href);
-    let w = Number(img.getAttribute('width')) * window.devicePixelRatio;
-    let h = Number(img.getAttribute('height')) * window.devicePixelRatio;
+    const w = Number(img.getAttribute('width')) * window.devicePixelRatio;
+    const h = Number(img.getAttribute('height')) * window.devicePixelRatio;
     if (w > 0 && h > 0) {
       const k = longest ? Math.min(1, longest / Math.max(w, h)) : 1;
       url.search = '?w=' + Math.ceil(w * k) + '&h=' + Math.ceil(h * k);
@@ -25,23 +30,23 @@
     return url.href;
   }
 
-  function load(index, longest) {
-    const img = images[index];
+  function loadImage(img, longest) {
     if (!img.dataset.src)
       return;
     const wanted = address(img, longest);
     if (img.getAttribute('src') !== wanted)
       img.setAttribute('src', wanted);
-    loaded.add(index);
+    loadedImages.add(img);
   }
 
-  function release(index) {
-    images[index].removeAttribute('src');
-    loaded.delete(index);
+  function releaseImage(img) {
+    img.removeAttribute('src');
+    loadedImages.delete(img);
   }
 
-  // The first picture whose bottom edge lies at or below `y` (viewport coordinates).
-  function firstEndingBelow(y) {
+  // The first picture whose bottom edge lies at or below `y` (viewport coordinates); pictures
+  // follow one another down the page.
+  function firstImageEndingBelow(y) {
     let lo = 0;
     let hi = images.length;
     while (lo < hi) {
@@ -54,29 +59,170 @@
     return lo;
   }
 
-  // The first picture from `from` on whose top edge lies below `y`.
-  function firstStartingBelow(from, y) {
-    let index = firstEndingBelow(y);
+  function firstImageStartingBelow(from, y) {
+    let index = Math.max(from, firstImageEndingBelow(y));
     while (index < images.length && images[index].getBoundingClientRect().top <= y)
       ++index;
-    return Math.max(index, from);
+    return index;
   }
+
+  function updateImages() {
+    const h = window.innerHeight || 1;
+    const first = firstImageEndingBelow(-kNear * h);
+    const end = firstImageStartingBelow(first, (1 + kNear) * h);
+    for (let i = first; i < end; ++i)
+      loadImage(images[i], 0);
+    const keepFirst = firstImageEndingBelow(-kFar * h);
+    const keepEnd = firstImageStartingBelow(keepFirst, (1 + kFar) * h);
+    const keep = new Set();
+    for (let i = keepFirst; i < keepEnd; ++i)
+      keep.add(images[i]);
+    for (const img of Array.from(loadedImages)) {
+      if (!keep.has(img) || !img.isConnected)
+        releaseImage(img);
+    }
+  }
+
+  // ---- Rows ----
+
+  const entries = [];  // {html, pictureHeight, height, measured, rows}
+  let tbody = null;
+  let above = null;    // stands for the entries before the ones in the page
+  let below = null;    // and for those after them
+  let first = 0;       // the entries in the page: [first, end)
+  let end = 0;
+  let extra = 34;      // an entry's height beyond its picture's, as last measured
+
+  function setUpRows() {
+    const table = document.getElementById('AutoNumber1');
+    if (!table)
+      return false;
+    tbody = table.tBodies[0] || table.createTBody();
+    above = document.createElement('div');
+    below = document.createElement('div');
+    table.before(above);
+    table.after(below);
+    return true;
+  }
+
+  function heightOf(index) {
+    const entry = entries[index];
+    return entry.measured ? entry.height : entry.pictureHeight + extra;
+  }
+
+  function sumOfHeights(from, to) {
+    let sum = 0;
+    for (let i = from; i < to; ++i)
+      sum += heightOf(i);
+    return sum;
+  }
+
+  // Puts entries [from, to) into the page, before the entry `before` (or at the end).
+  function insertEntries(from, to, before) {
+    let html = '';
+    for (let i = from; i < to; ++i)
+      html += entries[i].html;
+    const template = document.createElement('template');
+    template.innerHTML = '<table><tbody>' + html + '</tbody></table>';
+    const rows = Array.from(template.content.querySelector('tbody').rows);
+    // Each entry is two rows.
+    for (let i = from, r = 0; i < to; ++i, r += 2)
+      entries[i].rows = rows.slice(r, r + 2);
+    const fragment = document.createDocumentFragment();
+    for (const row of rows)
+      fragment.appendChild(row);
+    tbody.insertBefore(fragment, before);
+  }
+
+  function removeEntries(from, to) {
+    for (let i = from; i < to; ++i) {
+      for (const row of entries[i].rows || [])
+        row.remove();
+      entries[i].rows = null;
+    }
+  }
+
+  // Sets the page's window of rows to [from, to), reusing the rows already there.
+  function showEntries(from, to) {
+    if (to <= first || from >= end) {
+      removeEntries(first, end);
+      insertEntries(from, to, null);
+    } else {
+      removeEntries(first, Math.min(from, end));
+      removeEntries(Math.max(to, first), end);
+      if (from < first)
+        insertEntries(from, first, entries[first].rows[0]);
+      if (to > end)
+        insertEntries(end, to, null);
+    }
+    first = from;
+    end = to;
+  }
+
+  // Heights of the entries in the page, as laid out.
+  function measure() {
+    let measuredExtra = null;
+    for (let i = first; i < end; ++i) {
+      const top = entries[i].rows[0].getBoundingClientRect().top;
+      const next = i + 1 < end ? entries[i + 1].rows[0].getBoundingClientRect().top
+                               : entries[i].rows[1].getBoundingClientRect().bottom;
+      entries[i].height = next - top;
+      entries[i].measured = true;
+      if (measuredExtra === null)
+        measuredExtra = entries[i].height - entries[i].pictureHeight;
+    }
+    if (measuredExtra !== null && measuredExtra > 0)
+      extra = measuredExtra;
+  }
+
+  // The entry at `y`, measured from the top of the rows (first if above them all).
+  function entryAt(y) {
+    let sum = 0;
+    for (let i = 0; i < entries.length; ++i) {
+      sum += heightOf(i);
+      if (sum > y)
+        return i;
+    }
+    return entries.length;
+  }
+
+  function updateRows() {
+    if (!tbody || entries.length === 0)
+      return;
+    const h = window.innerHeight || 1;
+    const atEnd = window.scrollY > 0
+                  && window.scrollY + h >= document.documentElement.scrollHeight - 1;
+    let from = 0;
+    let to = entries.length;
+    if (!holdAll && entries.length > kKeepAll) {
+      const origin = above.getBoundingClientRect().top;  // top of the rows, in the viewport
+      const wantFirst = entryAt(-kNear * h - origin);
+      const wantEnd = Math.min(entries.length, entryAt((1 + kNear) * h - origin) + 1);
+      const keepFirst = entryAt(-kFar * h - origin);
+      const keepEnd = Math.min(entries.length, entryAt((1 + kFar) * h - origin) + 1);
+      // Rows already in the page stay while they are within reach; a jump starts afresh.
+      from = first < end && first >= keepFirst && first <= wantFirst ? first : wantFirst;
+      to = first < end && end <= keepEnd && end >= wantEnd ? end : wantEnd;
+      if (from > to)
+        from = to;
+    }
+    if (from !== first || to !== end) {
+      showEntries(from, to);
+      measure();
+    }
+    above.style.height = sumOfHeights(0, first) + 'px';
+    below.style.height = sumOfHeights(end, entries.length) + 'px';
+    if (atEnd)
+      window.scrollTo(window.scrollX, document.documentElement.scrollHeight);
+  }
+
+  // ---- Both ----
 
   function update() {
     scheduled = false;
-    if (holdAll || images.length === 0)
-      return;
-    const h = window.innerHeight || 1;
-    const first = firstEndingBelow(-kNear * h);
-    const end = firstStartingBelow(first, (1 + kNear) * h);
-    for (let i = first; i < end; ++i)
-      load(i, 0);
-    const keepFirst = firstEndingBelow(-kFar * h);
-    const keepEnd = firstStartingBelow(keepFirst, (1 + kFar) * h);
-    for (const i of Array.from(loaded)) {
-      if (i < keepFirst || i >= keepEnd)
-        release(i);
-    }
+    updateRows();
+    if (!holdAll)
+      updateImages();
   }
 
   function schedule() {
@@ -86,14 +232,31 @@
     }
   }
 
-  // Printing needs every picture: the program asks for all of them (no longer than `longest`
-  // pixels, which bounds what a page of large photos holds), waits until none is pending,
-  // prints, and then lets the page return to loading by the screen.
+  // The picture height an entry's markup gives (its first height attribute).
+  function pictureHeightIn(html) {
+    const found = /height="(-?\d+)"/.exec(html);
+    return found ? Math.max(0, Number(found[1])) : 0;
+  }
+
   window.pictarreGallery = {
+    // More entries of the row layout, in page order, as markup strings.
+    rows(more) {
+      if (!tbody && !setUpRows())
+        return;
+      for (const html of more)
+        entries.push({html, pictureHeight: pictureHeightIn(html), height: 0, measured: false, rows: null});
+      if (document.currentScript)
+        document.currentScript.remove();
+      schedule();
+    },
+    // Printing needs every picture: the program asks for all of them (no longer than
+    // `longest` pixels, which bounds what a page of large photos holds), waits until none is
+    // pending, prints, and then lets the page return to following the screen.
     loadAll(longest) {
       holdAll = true;
-      for (let i = 0; i < images.length; ++i)
-        load(i, longest);
+      updateRows();
+      for (const img of images)
+        loadImage(img, longest);
       return images.length;
     },
     pending() {
@@ -106,8 +269,8 @@
     },
     resume() {
       holdAll = false;
-      for (const i of Array.from(loaded))
-        release(i);
+      for (const img of Array.from(loadedImages))
+        releaseImage(img);
       schedule();
     },
   };

@@ -89,6 +89,7 @@ private:
             if (!pending_.empty())
                 page_.transform(pending_, out_);
             pending_.clear();
+            page_.finish(out_);
             ended_ = true;
             return;
         }

@@ -29,26 +29,96 @@ Served serve(const std::vector<std::string>& lines, const std::map<std::string, 
     return served;
 }
 
-TEST(LazyPage, RowEntriesKeepEverythingButTheSourceAttribute)
+// The page's text cut into lines, each with its line end.
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start) + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+// The strings of every pictarreGallery.rows([...]) call in `page`, decoded the way a script
+// reads them, and the page with those calls taken out.
+std::pair<std::vector<std::string>, std::string> rowCalls(const std::string& page)
+{
+    const std::string open = "<script>pictarreGallery.rows([";
+    const std::string close = "])</script>\r\n";
+    std::vector<std::string> strings;
+    std::string rest;
+    std::size_t done = 0;
+    for (std::size_t at = page.find(open); at != std::string::npos; at = page.find(open, done)) {
+        rest += page.substr(done, at - done);
+        std::size_t i = at + open.size();
+        while (page[i] == '"') {
+            std::string text;
+            for (++i; page[i] != '"'; ++i) {
+                if (page[i] != '\\') {
+                    text += page[i];
+                } else if (page[++i] == 'u') {
+                    text += static_cast<char>(std::stoi(page.substr(i + 1, 4), nullptr, 16));
+                    i += 4;
+                } else {
+                    text += page[i];
+                }
+            }
+            strings.push_back(text);
+            i += page[i + 1] == ',' ? 2 : 1;
+        }
+        EXPECT_EQ(page.substr(i, close.size()), close);
+        done = i + close.size();
+    }
+    rest += page.substr(done);
+    return {strings, rest};
+}
+
+TEST(LazyPage, RowEntriesGoToThePageScriptAsTheirOwnMarkup)
+{
+    std::string header;
+    appendPageHeader(header);
+    std::string footer;
+    appendPageFooter(footer);
+    const std::vector<std::string> paths = {"/p/a b#1.jpg", "/p/q\"uote\\<tag>&amp;\x01.jpg", "/p/c.jpg",
+                                            "/p/d.jpg", "/p/e.jpg"};
+    std::string entries;
+    std::vector<std::string> expectedEntries;
+    for (const auto& path : paths) {
+        std::string entry;
+        appendRowEntry(entry, path, 776, 582);
+        entries += entry;
+        const std::string from = "<img border=\"0\" src=\"";
+        entry.replace(entry.find(from), from.size(), "<img border=\"0\" data-src=\"");
+        expectedEntries.push_back(entry);
+    }
+    const Served served = serve(linesOf(header + entries + footer));
+    const auto [strings, rest] = rowCalls(served.page);
+    EXPECT_EQ(strings, expectedEntries);
+    EXPECT_EQ(rest, "<PROLOGUE>" + header + footer);
+    // The first screen's rows come in a call of their own, before the rest.
+    EXPECT_EQ(rowCalls(served.page.substr(0, served.page.find("])</script>") + 13)).first.size(), 4u);
+    EXPECT_TRUE(served.asked.empty()) << "a row picture has its size already";
+}
+
+TEST(LazyPage, APageCutInsideAnEntryKeepsThatEntrysLines)
 {
     std::string header;
     appendPageHeader(header);
     std::string entry;
-    appendRowEntry(entry, "/p/a b#1.jpg", 776, 582);
-    std::vector<std::string> lines;
-    for (const std::string* text : {&header, &entry}) {
-        for (std::size_t start = 0; start < text->size();) {
-            const std::size_t end = text->find('\n', start) + 1;
-            lines.push_back(text->substr(start, end - start));
-            start = end;
-        }
-    }
-    const Served served = serve(lines);
-    std::string expected = "<PROLOGUE>" + header + entry;
-    const std::string from = "<img border=\"0\" src=\"";
-    expected.replace(expected.find(from), from.size(), "<img border=\"0\" data-src=\"");
-    EXPECT_EQ(served.page, expected);
-    EXPECT_TRUE(served.asked.empty()) << "a row picture has its size already";
+    appendRowEntry(entry, "/p/a.jpg", 10, 10);
+    const std::string cut = entry.substr(0, entry.find("<tr>", 4));  // the picture's row only
+    LazyPage lazy("");
+    std::string page;
+    for (const auto& line : linesOf(header + entry + cut))
+        lazy.transform(line, page);
+    lazy.finish(page);
+    const auto [strings, rest] = rowCalls(page);
+    ASSERT_EQ(strings.size(), 1u);
+    std::string lazyCut = cut;
+    lazyCut.replace(lazyCut.find(" src="), 5, " data-src=");
+    EXPECT_EQ(rest, header + lazyCut);
 }
 
 TEST(LazyPage, FlowEntriesGetThePicturesOwnSizeFromTheirDecodedPath)
