@@ -456,7 +456,7 @@ void WindowTest::menuItemsReachTheirCommands()
     QCOMPARE(fakes.shell.opened[0].file, folder.path() + QStringLiteral("/sys/viewdesk.scf"));
     QCOMPARE(fakes.shell.opened[3].file, QStringLiteral("mailto:"));
     QVERIFY(fakes.shell.opened[4].file.endsWith(QStringLiteral("?subject=联系作者")));
-    QCOMPARE(fakes.shell.opened[5].showCommand, 0);
+    QCOMPARE(fakes.shell.opened[5].showCommand, ShowCommand::Hidden);
     for (const char* name : {"zhuo", "myie"})
         window.menuItem(QString::fromLatin1(name))->trigger();
     QCOMPARE(fakes.shell.ran.size(), std::size_t{2});
