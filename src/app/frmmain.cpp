@@ -421,7 +421,7 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuFileSaveAs_Click()
 {
-    Web->ExecWB(4, 0);
+    Web->ExecWB(BrowserCommand::SaveAs);
 }
 
 void frmMain::find_Click()
