@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Pictarre's two everyday commands on Debian 12:
-#   ./dev.sh run    install what is missing, build, start the program
-#   ./dev.sh test   install what is missing, build and run every test (release, a minute of
-#                   fuzzing per fuzz target, then the sanitizer build)
+# Pictarre's everyday commands on Debian 12:
+#   ./dev.sh run      install what is missing, build, start the program
+#   ./dev.sh test     install what is missing, build and run every test (release, a minute of
+#                     fuzzing per fuzz target, then the sanitizer build)
+#   ./dev.sh package  install what is missing, build the Debian package
+#                     build/package/pictarre_<version>_<arch>.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,7 +12,9 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev qt6-pdf-dev locales
   libgtest-dev libgmock-dev
-  xdg-utils wmctrl fonts-noto-cjk
+  xdg-utils wmctrl fonts-noto-cjk qt6-translations-l10n
+  librsvg2-bin dpkg-dev desktop-file-utils appstream
+  xvfb xauth
   clang libclang-rt-14-dev
 )
 
@@ -51,8 +55,13 @@ case "${1:-}" in
     build asan
     ctest --preset asan -j 2
     ;;
+  package)
+    install_missing
+    cmake --preset package >/dev/null
+    cmake --build --preset package -j "$(nproc)" --target package
+    ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac

@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "collect/folderlist.h"
+#include "collect/listfile.h"
 #include "commands.h"
 #include "gallery/getsize.h"
 #include "gallery/header.h"
@@ -12,22 +15,6 @@
 #include "gallery/valnum.h"
 
 namespace {
-
-// One line of standard input without its line end; nothing at the end of input.
-std::optional<std::string> readLine(std::FILE* in)
-{
-    std::string line;
-    int c = getc_unlocked(in);
-    if (c == EOF)
-        return std::nullopt;
-    while (c != EOF && c != '\n') {
-        line += static_cast<char>(c);
-        c = getc_unlocked(in);
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return line;
-}
 
 // The unscaled size the program would write: the header's, else the image reader's.
 std::pair<long, long> unscaledSize(const std::string& path, const pictarre::SizeQueries& queries)
@@ -52,7 +39,9 @@ int benchSizes(int argc, char** argv)
     const auto queries = pictarre::defaultSizeQueries([] { return 0.0f; });
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
-    while (const auto path = readLine(stdin)) {
+    // Standard input may be a pipe: it is read as it is, not only when it is a regular file.
+    pictarre::ImageListReader list{pictarre::FileDescriptor(::dup(STDIN_FILENO))};
+    while (const auto path = list.nextLine()) {
         std::pair<long, long> size{0, 0};
         if (headerOnly) {
             if (const auto header = pictarre::readPictureSize(*path))
@@ -95,7 +84,7 @@ int benchPage(int argc, char** argv)
     std::string imageListText;
     pictarre::GalleryHooks hooks;
     hooks.listLayout = [row = layout == "row"] { return row; };
-    pictarre::RunResult result;
+    pictarre::RunResult result = pictarre::RunResult::Failed;
     if (source == "folder") {
         std::string folder = path;
         while (folder.size() > 1 && folder.back() == '/')
@@ -105,11 +94,9 @@ int benchPage(int argc, char** argv)
     } else {
         // The count the search would have set: one picture per non-empty line.
         std::int32_t count = 0;
-        if (std::FILE* list = std::fopen(path.c_str(), "rb")) {
-            while (const auto line = readLine(list))
-                count += line->empty() ? 0 : 1;
-            std::fclose(list);
-        }
+        pictarre::ImageListReader list(path);
+        while (const auto line = list.nextLine())
+            count += line->empty() ? 0 : 1;
         result = pictarre::makefile(out, pictarre::ListSource{path, count}, sizes, imageListText, hooks);
     }
     return result == pictarre::RunResult::Completed ? 0 : 1;

@@ -50,13 +50,13 @@ median() {
 
 # One untimed pass each to warm the cache.
 "$bench" search "$dir" >/dev/null
-"$walk" -s -e spec -q "$dir" 2>/dev/null
+"$walk" -s -e rule -q "$dir" 2>/dev/null
 run_find "$dir" >/dev/null
 
 i=0
 while [ "$i" -lt "$runs" ]; do
     seconds "$bench" search "$dir" >>"$work/pictarre"
-    seconds "$walk" -s -e spec -q "$dir" >>"$work/walkpics"
+    seconds "$walk" -s -e rule -q "$dir" >>"$work/walkpics"
     seconds run_find "$dir" >>"$work/find"
     i=$((i + 1))
 done
@@ -66,7 +66,7 @@ w=$(median "$work/walkpics")
 f=$(median "$work/find")
 printf 'runs:      %d each, alternating, warm cache\n' "$runs"
 printf 'pictarre:  %.3f s  (pictarre-bench search DIR >/dev/null)\n' "$p"
-printf 'walkpics:  %.3f s  (walkpics -s -e spec -q DIR)\n' "$w"
+printf 'walkpics:  %.3f s  (walkpics -s -e rule -q DIR)\n' "$w"
 printf 'find:      %.3f s  (find DIR, dot folders pruned, -type f, three -iname)\n' "$f"
 printf 'ratio pictarre/walkpics: %.2f\n' "$(awk -v a="$p" -v b="$w" 'BEGIN { print a / b }')"
 printf 'ratio pictarre/find:     %.2f\n' "$(awk -v a="$p" -v b="$f" 'BEGIN { print a / b }')"

@@ -1,6 +1,6 @@
-// The image list file read back by both of its readers: the line reader of the collection core
-// and the gallery writer's list source. Each line read must be one line of the file, and the
-// lines together must give the file back under the CR LF rule.
+// The image list file read back by its reader, alone and as the gallery writer's list source.
+// Each line read must be one line of the file, and the lines together must give the file back
+// under the CR LF rule.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -26,7 +26,7 @@ void removeFolder()
     ::rmdir(folder.c_str());
 }
 
-// The lines the file holds, computed apart from both readers: split at LF, drop one CR before
+// The lines the file holds, computed apart from the reader: split at LF, drop one CR before
 // each LF, and no line after a final LF.
 std::vector<std::string> expectedLines(std::string_view bytes)
 {
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(writeAll(listPath, input));
     const std::vector<std::string> expected = expectedLines(input);
 
-    // The collection core's reader.
+    // The reader alone.
     std::vector<std::string> lines;
     {
         pictarre::ImageListReader reader(listPath);
@@ -84,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             lines.push_back(std::move(*line));
             FUZZ_CHECK(lines.size() <= expected.size());
         }
+        FUZZ_CHECK(reader.ok());
     }
     FUZZ_CHECK(lines == expected);
 

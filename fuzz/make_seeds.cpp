@@ -85,6 +85,8 @@ int main(int argc, char** argv)
         "/p/a.jpg", "/p/a#1.jpg", "/p/a&amp;b.jpg", "/p/&copy 1.gif", "/p/a&b c.bmp",
         "/p/<b>\"x\"?q=1%20.gif", "/p/back\\slash.jpg", "/p/\xe7\x85\xa7\xe7\x89\x87.jpg",
         "/p/\xff\xfe bad utf8.bmp", "/p/tab\there.jpg", "/p/&#38;.jpg", "/p/&lt;&gt;.gif",
+        "/p/caf\xe9.gif", "/p/\xd5\xd5\xc6\xac.gif", "/p/\xe5\x9b.gif", "/p/\xc0\xaf\xe0\x80\xaf.gif",
+        "/p/\xed\xa0\x80.gif", "/p/\xf4\x90\x80\x80\xf0\x9f\x98", "/p/\xf4\x8f\xbf\xbf\xef\xbf\xbd.jpg",
     });
     return 0;
 }

@@ -1,6 +1,7 @@
 // The page writer's handling of one picture path: whatever bytes the path holds, each entry
-// keeps exactly the markup of its template, and the path comes back out of the escaped value
-// and link text unchanged.
+// keeps exactly the markup of its template and is valid UTF-8, the address percent-decodes to
+// the path's exact bytes, and the link text shows the path as the browser reads it (ill-formed
+// UTF-8 as U+FFFD). A path that is valid UTF-8 keeps its non-ASCII bytes unescaped.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,15 @@ std::size_t markupCount(std::string_view text)
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
         return c == '<' || c == '>' || c == '"';
     }));
+}
+
+// True when the text holds a percent escape of a byte of 0x80 or more.
+bool hasHighByteEscape(std::string_view text)
+{
+    for (std::size_t at = text.find('%'); at != std::string_view::npos; at = text.find('%', at + 1))
+        if (at + 1 < text.size() && pictarre::test::hexValue(text[at + 1]) >= 8)
+            return true;
+    return false;
 }
 
 // Cuts `prefix` off the front of `text`; the text must start with it.
@@ -52,7 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string decoded;
     FUZZ_CHECK(pictarre::test::percentDecode(pictarre::test::decodeReferences(url), decoded));
     FUZZ_CHECK(decoded == path);
-    FUZZ_CHECK(pictarre::test::decodeReferences(text) == path);
+    FUZZ_CHECK(pictarre::test::decodeReferences(text) == pictarre::test::withReplacementCharacters(path));
+    FUZZ_CHECK(pictarre::test::isValidUtf8(url));
+    FUZZ_CHECK(pictarre::test::isValidUtf8(text));
+    if (pictarre::test::isValidUtf8(path)) {
+        // Well-formed text is never escaped: no byte of 0x80 or more is written as "%XX".
+        FUZZ_CHECK(!hasHighByteEscape(url));
+        FUZZ_CHECK(text.find("\xEF\xBF\xBD") == std::string::npos ||
+                   path.find("\xEF\xBF\xBD") != std::string_view::npos);
+    }
 
     // The flow entry: its template's markup and nothing more, the value in both places.
     std::string flow;
@@ -64,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expectPrefix(rest, " target=\"_blank\"><img border=\"1\" src=\"");
     FUZZ_CHECK(takeUntil(rest, "\"") == url);
     FUZZ_CHECK(rest == "></a> \r\n\r\n");
+    FUZZ_CHECK(pictarre::test::isValidUtf8(flow));
 
     // The row entry, with sizes taken from the input so both signs and all widths show up.
     std::int32_t width = 0;
@@ -96,5 +115,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t close = rest.rfind("</a></td> \r\n</tr>\r\n");
     FUZZ_CHECK(close != std::string_view::npos && close + 19 == rest.size());
     FUZZ_CHECK(rest.substr(0, close) == text);
+    FUZZ_CHECK(pictarre::test::isValidUtf8(row));
     return 0;
 }

@@ -104,17 +104,22 @@ void frmMain::showList(const std::string& text)
     Text1->setUndoRedoEnabled(true);
 }
 
+std::string frmMain::chosenFolder(const QString& chosen)
+{
+    std::string folder = nativeBytes(chosen);
+    appendSeparator(folder);
+    return folder;
+}
+
 std::optional<std::string> frmMain::BrowseFolder()
 {
     const auto chosen = platform_.dialogs.chooseFolder(this, kFolderTitle);
     if (!chosen || chosen->isEmpty())
         return std::nullopt;
-    std::string folder = nativeBytes(*chosen);
-    appendSeparator(folder);
-    return folder;
+    return chosenFolder(*chosen);
 }
 
-void frmMain::makefile()
+RunResult frmMain::makefile()
 {
     SizeReader& sizes = *FileSystem;
     GalleryHooks hooks;
@@ -124,21 +129,17 @@ void frmMain::makefile()
     hooks.frameWidth = [this] { return picture1Width(); };
     hooks.setProgress = [this](float width) { setPicWidth(width); };
     hooks.yield = [this] { return yieldIfDue(); };
-    hooks.unloading = [this] { return state.Unloading; };
     hooks.listLayout = [this] { return state.ListLayout; };
 
-    // The commands go on whatever the writer's result: a page it could not write leaves the
-    // previous one, which is then shown, and a stop shows in Unloading.
     const std::string page = nativeBytes(paths_.pagePath());
-    if (state.UseSearchList) {
-        static_cast<void>(pictarre::makefile(page, ListSource{nativeBytes(paths_.listFilePath()), state.PictureCount},
-                                             sizes, state.ImageListText, hooks));
-    } else {
-        static_cast<void>(pictarre::makefile(page, FolderSource{File1->Path(), File1->names()}, sizes,
-                                             state.ImageListText, hooks));
-        if (File1->ListCount() > 0)
-            File1->setListIndex(File1->ListCount() - 1);
-    }
+    if (state.UseSearchList)
+        return pictarre::makefile(page, ListSource{nativeBytes(paths_.listFilePath()), state.PictureCount}, sizes,
+                                  state.ImageListText, hooks);
+    const RunResult result =
+        pictarre::makefile(page, FolderSource{File1->Path(), File1->names()}, sizes, state.ImageListText, hooks);
+    if (File1->ListCount() > 0)
+        File1->setListIndex(File1->ListCount() - 1);
+    return result;
 }
 
 void frmMain::OpenPicture()
@@ -146,8 +147,13 @@ void frmMain::OpenPicture()
     state.UseSearchList = false;
     const QString initial = platform_.settings.read(kSettingsApplication, kSettingsSection, kSettingsKey);
     const QString chosen = platform_.dialogs.chooseOpenFile(this, kOpenFilter, initial);
-    if (chosen.isEmpty())
-        return;
+    if (!chosen.isEmpty())
+        OpenPictureFile(chosen);
+}
+
+void frmMain::OpenPictureFile(const QString& chosen)
+{
+    state.UseSearchList = false;
     if (!File1->setPath(folderOfFile(nativeBytes(chosen))))
         return;
     const QString folder = displayText(File1->Path());
@@ -158,8 +164,8 @@ void frmMain::OpenPicture()
     sbStatusBar->showPictureCount(File1->ListCount());
     state.CurrentFolder = File1->Path();
     state.PictureCount = File1->ListCount();
-    makefile();
-    if (state.Unloading)
+    // A stopped write ends the command; after a failed one the page is shown as it stands.
+    if (makefile() == RunResult::Stopped || state.Unloading)
         return;
     Web->Navigate(paths_.pagePath());
     showList(state.ImageListText);
@@ -170,10 +176,13 @@ void frmMain::OpenPicture()
 
 void frmMain::OpenFolder()
 {
-    const auto folder = BrowseFolder();
-    if (!folder)
-        return;
-    state.CurrentFolder = *folder;
+    if (const auto folder = BrowseFolder())
+        OpenFolderPath(*folder);
+}
+
+void frmMain::OpenFolderPath(const std::string& folder)
+{
+    state.CurrentFolder = folder;
     state.UseSearchList = true;
 
     BusyGuard busy(*this);
@@ -187,8 +196,7 @@ void frmMain::OpenFolder()
     if (state.Unloading)
         return;
     writeImageListFile(nativeBytes(paths_.listFilePath()), state.ImageListText);
-    makefile();
-    if (state.Unloading)
+    if (makefile() == RunResult::Stopped || state.Unloading)
         return;
     sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("正在载入图象列表……"));
     Web->Navigate(paths_.pagePath());

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include "app/sharedstate.h"
+#include "gallery/makefile.h"
 #include "platform/platform.h"
 #include "platform/programpaths.h"
 
@@ -46,9 +47,15 @@ public:
     void Form_Resize();
     void ProgressChange(int progress, int progressMax);
     void DownloadComplete();
-    void Toolbar1_ButtonClick(const QString& key);
+    // `chosen`, for the three open commands, is the picture or folder the user already chose
+    // (the program's argument): the command then runs on it instead of asking.
+    void Toolbar1_ButtonClick(const QString& key, const QString& chosen = QString());
+    // Opens the program's argument: a picture as the row-layout open button does with a chosen
+    // picture, a folder as the folder search does with a chosen folder; a path that is missing or
+    // cannot be read gets a message and nothing else.
+    void openArgument(const QString& path);
     // The gallery page writer: writes the page from File1 or from the image list file.
-    void makefile();
+    RunResult makefile();
     // True while a search or a page write is under way.
     bool isBusy() const { return busy_; }
     // How often long work lets the window process its events (8 ms unless changed).
@@ -79,7 +86,10 @@ private:
     void showOnly(QWidget* view);
     bool yieldIfDue();
     void OpenPicture();
+    void OpenPictureFile(const QString& chosen);
     void OpenFolder();
+    void OpenFolderPath(const std::string& folder);
+    static std::string chosenFolder(const QString& chosen);
     void showList(const std::string& text);
     std::optional<std::string> BrowseFolder();
 

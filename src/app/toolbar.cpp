@@ -15,7 +15,7 @@ bool isViewKey(const QString& key)
 
 }  // namespace
 
-void frmMain::Toolbar1_ButtonClick(const QString& key)
+void frmMain::Toolbar1_ButtonClick(const QString& key, const QString& chosen)
 {
     // While a search or a page write runs, its count, list and page must not be touched: only
     // the views can be switched, and every other button is refused.
@@ -30,12 +30,12 @@ void frmMain::Toolbar1_ButtonClick(const QString& key)
     // Keys are compared exactly, letter case included; an unknown key selects nothing.
     if (key == QLatin1String("OpenImg")) {
         state.ListLayout = false;
-        OpenPicture();
+        chosen.isEmpty() ? OpenPicture() : OpenPictureFile(chosen);
     } else if (key == QLatin1String("OpenList")) {
         state.ListLayout = true;
-        OpenPicture();
+        chosen.isEmpty() ? OpenPicture() : OpenPictureFile(chosen);
     } else if (key == QLatin1String("Opendir")) {
-        OpenFolder();
+        chosen.isEmpty() ? OpenFolder() : OpenFolderPath(chosenFolder(chosen));
     } else if (key == QLatin1String("save")) {
         Web->ExecWB(BrowserCommand::SaveAs);
     } else if (key == QLatin1String("find")) {

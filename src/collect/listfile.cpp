@@ -1,56 +1,78 @@
 #include "collect/listfile.h"
 
-#include <cstdlib>
+#include <cerrno>
+#include <cstring>
 
-#include <stdio.h>
+#include <unistd.h>
 
 namespace pictarre {
 
+namespace {
+
+constexpr std::size_t kReadSize = 1 << 16;
+
+}  // namespace
+
 bool writeImageListFile(const std::string& path, std::string_view ImageListText)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
+    FileDescriptor file = createFile(path);
+    if (!file.isOpen())
         return false;
-    bool ok = std::fwrite(ImageListText.data(), 1, ImageListText.size(), file) == ImageListText.size();
-    ok = ok && std::fwrite("\r\n", 1, 2, file) == 2;
-    // fclose flushes: a full disk shows up here, so its result counts too.
-    ok = (std::fclose(file) == 0) && ok;
-    return ok;
+    const bool written = file.writeAll(ImageListText) && file.writeAll("\r\n");
+    // A full disk may show only when the file is closed, so the close counts too.
+    return file.close() && written;
 }
 
-ImageListReader::ImageListReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+ImageListReader::ImageListReader(const std::string& path) : ImageListReader(openRegularFile(path)) {}
 
-ImageListReader::~ImageListReader()
-{
-    close();
-}
+ImageListReader::ImageListReader(FileDescriptor file) : file_(std::move(file)) {}
 
 void ImageListReader::close() noexcept
 {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    file_.close();
+    start_ = end_ = 0;
+}
+
+// Reads the next piece of the file into the buffer; false at the end of the file or on an error.
+bool ImageListReader::fill()
+{
+    if (!file_.isOpen() || !ok_)
+        return false;
+    buffer_.resize(kReadSize);
+    for (;;) {
+        const ssize_t got = ::read(file_.get(), buffer_.data(), buffer_.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            ok_ = false;
+        start_ = 0;
+        end_ = got > 0 ? static_cast<std::size_t>(got) : 0;
+        return got > 0;
     }
 }
 
 std::optional<std::string> ImageListReader::nextLine()
 {
-    if (file_ == nullptr)
-        return std::nullopt;
-    char* buffer = nullptr;
-    std::size_t capacity = 0;
-    const ssize_t length = ::getline(&buffer, &capacity, file_);
-    std::optional<std::string> line;
-    if (length > 0) {
-        std::size_t size = static_cast<std::size_t>(length);
-        if (buffer[size - 1] == '\n') {
-            --size;
-            if (size > 0 && buffer[size - 1] == '\r')
-                --size;
+    std::string line;
+    bool any = false;
+    while (start_ < end_ || fill()) {
+        const char* begin = buffer_.data() + start_;
+        const std::size_t available = end_ - start_;
+        const void* lf = std::memchr(begin, '\n', available);
+        if (lf != nullptr) {
+            const auto length = static_cast<std::size_t>(static_cast<const char*>(lf) - begin);
+            line.append(begin, length);
+            start_ += length + 1;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return line;
         }
-        line.emplace(buffer, size);
+        line.append(begin, available);
+        start_ = end_;
+        any = true;
     }
-    std::free(buffer);
+    if (!any || !ok_)
+        return std::nullopt;
     return line;
 }
 

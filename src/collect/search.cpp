@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "collect/filedescriptor.h"
 #include "collect/paths.h"
 
 namespace pictarre {
@@ -119,11 +120,11 @@ public:
 
 private:
     bool enterStart(const std::string& folder);
-    void markAncestorsWalked(int folderFd);
+    void markAncestorsWalked(FileDescriptor folder);
     bool nextEntry(Frame& frame, std::string_view& name, unsigned char& type);
     void handle(std::size_t level, std::string_view name, unsigned char type);
     void enter(std::size_t level);
-    bool push(int fd);
+    bool push(FileDescriptor folder);
     void pop();
     void addPicture();
 
@@ -148,7 +149,7 @@ bool Walker::run(const std::string& folder)
             pop();
             continue;
         }
-        // Like the original, the window gets its turn before every entry but a folder's first.
+        // The window gets its turn before every entry of a folder except the first one.
         if (!frames_[level].firstEntry && yield_ && !yield_())
             return false;
         frames_[level].firstEntry = false;
@@ -163,33 +164,36 @@ bool Walker::enterStart(const std::string& folder)
     // one path.
     if (hasLineBreak(folder) || folder.size() >= kPathLimit)
         return false;
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    FileDescriptor start(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!start.isOpen())
         return false;
-    markAncestorsWalked(fd);
+    FileDescriptor parent(::openat(start.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     path_ = folder;
-    return push(fd);
+    // The start folder is recorded before its ancestors: one that is a view of an ancestor (a
+    // bind mount) must still be walked, once.
+    if (!push(std::move(start)))
+        return false;
+    markAncestorsWalked(std::move(parent));
+    return true;
 }
 
 // A link back to a folder that holds the start folder (a parent, "/") would lead the walk out of
-// the chosen tree and round it again; those folders count as walked from the start.
-void Walker::markAncestorsWalked(int folderFd)
+// the chosen tree and round it again; those folders count as walked from the start. They are
+// reached with O_PATH, which needs no read permission: a parent that can be entered but not
+// listed (mode 711) is still recognised.
+void Walker::markAncestorsWalked(FileDescriptor folder)
 {
-    int fd = ::openat(folderFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     FolderId previous{};
     struct stat st {};
-    if (::fstat(folderFd, &st) == 0)
+    if (depth_ > 0 && ::fstat(::dirfd(frames_[0].dir), &st) == 0)
         previous = {st.st_dev, st.st_ino};
-    while (fd >= 0) {
-        if (::fstat(fd, &st) != 0 || FolderId{st.st_dev, st.st_ino} == previous) {
-            ::close(fd);
+    while (folder.isOpen()) {
+        // The root is its own parent.
+        if (::fstat(folder.get(), &st) != 0 || FolderId{st.st_dev, st.st_ino} == previous)
             break;
-        }
         previous = {st.st_dev, st.st_ino};
         visited_.insert(previous);
-        const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = parent;
+        folder = FileDescriptor(::openat(folder.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
     }
 }
 
@@ -244,31 +248,28 @@ void Walker::handle(std::size_t level, std::string_view name, unsigned char type
 void Walker::enter(std::size_t level)
 {
     const Frame& parent = frames_[level];
-    const int fd = parent.dir != nullptr
-                       ? ::openat(::dirfd(parent.dir), path_.c_str() + parent.pathLength,
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                       : ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    FileDescriptor folder(parent.dir != nullptr
+                              ? ::openat(::dirfd(parent.dir), path_.c_str() + parent.pathLength,
+                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                              : ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isOpen())
         return;
     path_ += kSeparator;
-    push(fd);
+    push(std::move(folder));
 }
 
-// Takes over `fd`, an open folder whose path (with its separator) is in path_.
-bool Walker::push(int fd)
+// Takes over `folder`, whose path (with its separator) is in path_.
+bool Walker::push(FileDescriptor folder)
 {
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !visited_.insert({st.st_dev, st.st_ino})) {
-        ::close(fd);
+    if (::fstat(folder.get(), &st) != 0 || !visited_.insert({st.st_dev, st.st_ino}))
         return false;
-    }
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        ::close(fd);
-        return false;
-    }
     if (depth_ == frames_.size())
         frames_.emplace_back();
+    DIR* dir = ::fdopendir(folder.get());
+    if (dir == nullptr)
+        return false;
+    folder.release();  // the directory stream owns it now
     Frame& frame = frames_[depth_++];
     frame.dir = dir;
     frame.pathLength = path_.size();

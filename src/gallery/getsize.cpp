@@ -1,16 +1,15 @@
 #include "gallery/getsize.h"
 
 #include <exception>
-#include <memory>
 #include <string>
 #include <utility>
 
+#include <QFile>
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <QString>
 
-#include <unistd.h>
-
+#include "collect/filedescriptor.h"
 #include "gallery/header.h"
 #include "gallery/valnum.h"
 
@@ -20,8 +19,6 @@ namespace {
 
 constexpr float kTwipsPerPixel = 15.0f;
 constexpr float kPaneMargin = 24.0f;
-constexpr int kWidthColumn = 27;
-constexpr int kHeightColumn = 28;
 
 // Runs one step of getsize; a step that throws is abandoned and the next one runs.
 template <typename Step>
@@ -51,13 +48,6 @@ float availableWidth(const SizeQueries& queries)
     return queries.webWidthTwips() / kTwipsPerPixel - kPaneMargin;
 }
 
-// Whether the file can be had at all: a file that cannot be opened has no detail text, one
-// without a size in its header has an empty one.
-bool readable(const std::string& path)
-{
-    return ::access(path.c_str(), R_OK) == 0;
-}
-
 // The detail text of a size column for what the header gave: the number, or empty.
 std::string columnText(const std::optional<PixelSize>& size, int column)
 {
@@ -66,16 +56,52 @@ std::string columnText(const std::optional<PixelSize>& size, int column)
     return std::to_string(column == kWidthColumn ? size->width : size->height);
 }
 
+// What the header reader tells of the file at `path`: nothing when it cannot be opened as a
+// regular file, else the header's size if it has one.
+std::optional<std::optional<PixelSize>> headerOf(const std::string& path)
+{
+    const FileDescriptor file = openRegularFile(path);
+    if (!file.isOpen())
+        return std::nullopt;
+    return readPictureSize(file);
+}
+
 }  // namespace
 
-std::optional<std::string> headerDetailText(const std::string& path, int column)
+std::optional<std::string> HeaderDetailText::operator()(const std::string& path, int column)
 {
     if (column != kWidthColumn && column != kHeightColumn)
         return std::string();
-    const auto size = readPictureSize(path);
-    if (!size && !readable(path))
+    if (!(column == kHeightColumn && fresh_ && path_ == path))
+        header_ = headerOf(path);
+    path_ = path;
+    fresh_ = column == kWidthColumn && header_.has_value();
+    // A file that cannot be opened has no detail text, one without a size in its header an
+    // empty one.
+    if (!header_)
         return std::nullopt;
-    return columnText(size, column);
+    return columnText(*header_, column);
+}
+
+std::optional<std::pair<float, float>> imageReaderTwips(const std::string& path)
+{
+    const FileDescriptor file = openRegularFile(path);
+    if (!file.isOpen())
+        return std::nullopt;
+    // The name is only the reader's hint at the format, as its suffix; the bytes come through
+    // the descriptor.
+    QFile device(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
+    if (!device.open(file.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return std::nullopt;
+    QImageReader reader(&device);
+    QSize size = reader.size();
+    if (!size.isValid())
+        return std::nullopt;
+    // The browser draws an EXIF-rotated picture on its side.
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        size.transpose();
+    return std::pair{static_cast<float>(size.width()) * kTwipsPerPixel,
+                     static_cast<float>(size.height()) * kTwipsPerPixel};
 }
 
 SizeReader::SizeReader(SizeQueries queries) : queries_(std::move(queries)) {}
@@ -127,40 +153,8 @@ void SizeReader::getsize(const std::string& path)
 SizeQueries defaultSizeQueries(std::function<float()> webWidthTwips)
 {
     SizeQueries queries;
-    // getsize asks for the width and then the height of the same picture; the header is read
-    // once for both.
-    struct LastRead {
-        std::string path;
-        std::optional<PixelSize> size;
-        bool valid = false;
-    };
-    auto last = std::make_shared<LastRead>();
-    queries.detailText = [last](const std::string& path, int column) -> std::optional<std::string> {
-        if (column != kWidthColumn && column != kHeightColumn)
-            return std::string();
-        if (!(last->valid && last->path == path)) {
-            last->path = path;
-            last->size = readPictureSize(path);
-            if (!last->size && !readable(path)) {
-                last->valid = false;
-                return std::nullopt;
-            }
-        }
-        // The height query uses up the read: the next picture, even at the same path, is read anew.
-        last->valid = column == kWidthColumn;
-        return columnText(last->size, column);
-    };
-    queries.loadTwips = [](const std::string& path) -> std::optional<std::pair<float, float>> {
-        QImageReader reader(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())));
-        QSize size = reader.size();
-        if (!size.isValid())
-            return std::nullopt;
-        // The browser draws an EXIF-rotated picture on its side.
-        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
-            size.transpose();
-        return std::pair{static_cast<float>(size.width()) * kTwipsPerPixel,
-                         static_cast<float>(size.height()) * kTwipsPerPixel};
-    };
+    queries.detailText = HeaderDetailText{};
+    queries.loadTwips = imageReaderTwips;
     queries.webWidthTwips = std::move(webWidthTwips);
     return queries;
 }

@@ -4,13 +4,20 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "gallery/header.h"
 
 namespace pictarre {
+
+// The detail columns that hold a picture's width and height in pixels.
+inline constexpr int kWidthColumn = 27;
+inline constexpr int kHeightColumn = 28;
 
 // The platform queries behind getsize. Each may fail (nothing), and the step that asked is then
 // abandoned with the previous values kept.
 struct SizeQueries {
-    // The detail text of a picture for column 27 (width) or 28 (height): a text that begins with
+    // The detail text of a picture for kWidthColumn or kHeightColumn: a text that begins with
     // the size in pixels, or holds no leading number when there is none.
     std::function<std::optional<std::string>(const std::string& path, int column)> detailText;
     // Loads the picture (without decoding its pixels) and gives its size in twips, 15 a pixel.
@@ -20,8 +27,24 @@ struct SizeQueries {
 };
 
 // The detail text our header reader gives for a column: the pixel size in decimal, or "" when
-// the header gives no answer; nothing when the file cannot be opened.
-std::optional<std::string> headerDetailText(const std::string& path, int column);
+// the header gives no answer (or for another column); nothing when the file cannot be opened
+// as a regular file (missing, unreadable, a FIFO, a device). getsize asks for the width and
+// then the height of one picture, so the header is read once for both: the height query of
+// the path the width query read uses that read up, and the next query reads anew.
+class HeaderDetailText {
+public:
+    std::optional<std::string> operator()(const std::string& path, int column);
+
+private:
+    std::string path_;
+    std::optional<std::optional<PixelSize>> header_;
+    bool fresh_ = false;
+};
+
+// The image reader's size of the picture at `path` in twips, 15 a pixel, turned as the browser
+// draws it; nothing when it is no regular file or the reader finds no size. The reader gets the
+// file through an already checked descriptor, never by its path.
+std::optional<std::pair<float, float>> imageReaderTwips(const std::string& path);
 
 // Holds the values that live on between pictures: the last width and height written, and the
 // size the hidden image control keeps from the last picture it loaded (its design-time size,
@@ -44,8 +67,8 @@ private:
     float ratio_ = 0.0f;
 };
 
-// The queries the program uses: our header reader for the detail columns, Qt's image reader
-// (size only, no decode) for the fallback, and the browser width as the callback gives it.
+// The queries the program uses: HeaderDetailText for the detail columns, imageReaderTwips for
+// the fallback, and the browser width as the callback gives it.
 SizeQueries defaultSizeQueries(std::function<float()> webWidthTwips);
 
 }  // namespace pictarre

@@ -6,7 +6,6 @@
 #include <limits>
 #include <vector>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace pictarre {
@@ -146,8 +145,11 @@ std::optional<PixelSize> readGif(ByteSource& src)
             const std::uint32_t bottom = std::uint32_t{le16(p + 2)} + le16(p + 6);
             return PixelSize{std::max(screenW, right), std::max(screenH, bottom)};
         }
+        // A GIF that ends before any frame is drawn at its logical screen's size.
+        if (*p == 0x3B)
+            return PixelSize{screenW, screenH};
         if (*p != 0x21)
-            return std::nullopt;  // the trailer or garbage before any frame
+            return std::nullopt;  // garbage before any frame
         pos += 2;  // introducer and label
         for (;;) {
             p = src.get(pos, 1);
@@ -291,22 +293,6 @@ std::optional<PixelSize> readHeader(ByteSource& src)
     return std::nullopt;
 }
 
-class FileHandle {
-public:
-    explicit FileHandle(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~FileHandle()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 std::optional<PixelSize> readPictureHeader(std::span<const unsigned char> bytes)
@@ -315,13 +301,17 @@ std::optional<PixelSize> readPictureHeader(std::span<const unsigned char> bytes)
     return readHeader(src);
 }
 
+std::optional<PixelSize> readPictureSize(const FileDescriptor& file)
+{
+    if (!file.isOpen())
+        return std::nullopt;
+    FileSource src(file.get());
+    return readHeader(src);
+}
+
 std::optional<PixelSize> readPictureSize(const std::string& path)
 {
-    FileHandle file(path);
-    if (file.fd() < 0)
-        return std::nullopt;
-    FileSource src(file.fd());
-    return readHeader(src);
+    return readPictureSize(openRegularFile(path));
 }
 
 }  // namespace pictarre

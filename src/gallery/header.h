@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "collect/filedescriptor.h"
+
 namespace pictarre {
 
 // A picture's size in pixels, as the browser engine draws it.
@@ -19,8 +21,13 @@ struct PixelSize {
 // `bytes`; answers nothing rather than a guess when the header is cut short or malformed.
 std::optional<PixelSize> readPictureHeader(std::span<const unsigned char> bytes);
 
-// Reads the size from a picture file, reading only what it needs (a JPEG's large APPn segments
-// are skipped by their length, not read). Nothing when the file cannot be read or has no answer.
+// Reads the size from an open picture file, reading only what it needs (a JPEG's large APPn
+// segments are skipped by their length, not read). Nothing when the file cannot be read or has
+// no answer.
+std::optional<PixelSize> readPictureSize(const FileDescriptor& file);
+
+// The same for the file at `path`, opened only if it is a regular file (openRegularFile): a
+// FIFO or a device answers nothing at once.
 std::optional<PixelSize> readPictureSize(const std::string& path);
 
 }  // namespace pictarre

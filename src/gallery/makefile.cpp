@@ -1,11 +1,10 @@
 #include "gallery/makefile.h"
 
-#include <atomic>
-#include <cstdio>
 #include <optional>
 
-#include <sys/stat.h>
-
+#include "collect/filedescriptor.h"
+#include "collect/listfile.h"
+#include "collect/paths.h"
 #include "gallery/pagewriter.h"
 
 namespace pictarre {
@@ -14,104 +13,61 @@ namespace {
 
 constexpr std::string_view kStatusText = "正在提取图象信息，请稍等……";
 
-// An open file that is closed on every way out. Write and close failures are remembered so a
-// run can never report a page it did not fully write.
-class File {
+// The page being written: entries are gathered and written in large pieces. A failed write or
+// close is remembered, so a run can never report a page it did not fully write; what was
+// gathered is written out on every way out, a stopped run's entries included.
+class PageFile {
 public:
-    File(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
-    ~File() { close(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
+    explicit PageFile(const std::string& path) : file_(createFile(path)) {}
+    ~PageFile() { close(); }
+    PageFile(const PageFile&) = delete;
+    PageFile& operator=(const PageFile&) = delete;
 
-    bool isOpen() const { return file_ != nullptr; }
-    // A device or a pipe never ends like a file: reading one as the list could run forever.
-    bool isRegularFile() const
-    {
-        struct stat st {};
-        return file_ && ::fstat(::fileno(file_), &st) == 0 && S_ISREG(st.st_mode);
-    }
+    bool isOpen() const { return file_.isOpen(); }
     bool ok() const { return ok_; }
 
     void write(std::string_view bytes)
     {
-        if (file_ && ok_ && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-            ok_ = false;
+        pending_ += bytes;
+        if (pending_.size() >= kPiece)
+            flush();
     }
 
     void close()
     {
-        if (file_) {
-            if (std::fclose(file_) != 0)
-                ok_ = false;
-            file_ = nullptr;
-        }
-    }
-
-    // The next line without its line end (LF, with a CR before it dropped), or nothing at the
-    // end of the file or after a read error.
-    std::optional<std::string> readLine()
-    {
-        if (!file_)
-            return std::nullopt;
-        std::string line;
-        int c = getc_unlocked(file_);
-        if (c == EOF) {
-            if (std::ferror(file_))
-                ok_ = false;
-            return std::nullopt;
-        }
-        while (c != EOF && c != '\n') {
-            line += static_cast<char>(c);
-            c = getc_unlocked(file_);
-        }
-        if (c == EOF && std::ferror(file_)) {
-            ok_ = false;
-            return std::nullopt;
-        }
-        // Only a CR that ends the line with its LF is part of the line end; a last line
-        // without LF keeps its CR, as the list file's own reader keeps it.
-        if (c == '\n' && !line.empty() && line.back() == '\r')
-            line.pop_back();
-        return line;
+        if (!file_.isOpen())
+            return;
+        flush();
+        ok_ = file_.close() && ok_;
     }
 
 private:
-    std::FILE* file_;
+    static constexpr std::size_t kPiece = 1 << 16;
+
+    void flush()
+    {
+        if (ok_ && !file_.writeAll(pending_))
+            ok_ = false;
+        pending_.clear();
+    }
+
+    FileDescriptor file_;
+    std::string pending_;
     bool ok_ = true;
 };
 
-// Only one run writes the page at a time; a run started from inside a hook is refused.
-std::atomic<bool> runUnderWay{false};
-
-class RunGuard {
-public:
-    RunGuard() : acquired_(!runUnderWay.exchange(true)) {}
-    ~RunGuard()
-    {
-        if (acquired_)
-            runUnderWay.store(false);
-    }
-    RunGuard(const RunGuard&) = delete;
-    RunGuard& operator=(const RunGuard&) = delete;
-    bool acquired() const { return acquired_; }
-
-private:
-    bool acquired_;
-};
-
-// The hooks are optional; a missing one does nothing.
+// The hooks are optional; a missing one does nothing, and a missing yield goes on.
 struct Hooks {
     const GalleryHooks& h;
     void setStatus(std::string_view text) const { if (h.setStatus) h.setStatus(text); }
     float frameWidth() const { return h.frameWidth ? h.frameWidth() : 0.0f; }
     void setProgress(float width) const { if (h.setProgress) h.setProgress(width); }
-    void yield() const { if (h.yield) h.yield(); }
-    bool unloading() const { return h.unloading && h.unloading(); }
+    bool yield() const { return !h.yield || h.yield(); }
     bool listLayout() const { return h.listLayout && h.listLayout(); }
 };
 
 // makerow: the size of the picture, its path added to ImageListText, and its nine lines.
-void makerow(File& page, const std::string& path, SizeReader& sizes, std::string& ImageListText)
+void makerow(PageFile& page, const std::string& path, SizeReader& sizes, std::string& ImageListText)
 {
     sizes.getsize(path);
     ImageListText += path;
@@ -121,34 +77,27 @@ void makerow(File& page, const std::string& path, SizeReader& sizes, std::string
     page.write(entry);
 }
 
-std::string pictureOf(const std::string& folder, const std::string& name)
-{
-    if (!folder.empty() && folder.back() == '/')
-        return folder + name;
-    return folder + '/' + name;
-}
-
 enum class SourceResult { Done, Stopped, Failed };
 
 // What a source reads from besides its own description: the list source's open list file.
 // It is opened before the page, so a list that cannot be read leaves the previous page whole.
-bool openInput(const FolderSource&, std::optional<File>&)
+bool openInput(const FolderSource&, std::optional<ImageListReader>&)
 {
     return true;
 }
 
-bool openInput(const ListSource& source, std::optional<File>& input)
+bool openInput(const ListSource& source, std::optional<ImageListReader>& input)
 {
-    input.emplace(source.listFile, "rb");
-    return input->isOpen() && input->isRegularFile();
+    input.emplace(source.listFile);
+    return input->isOpen();
 }
 
-SourceResult writeEntries(File& page, const FolderSource& source, std::optional<File>&, SizeReader& sizes,
-                          std::string& ImageListText, const Hooks& hooks)
+SourceResult writeEntries(PageFile& page, const FolderSource& source, std::optional<ImageListReader>&,
+                          SizeReader& sizes, std::string& ImageListText, const Hooks& hooks)
 {
     const std::size_t count = source.names.size();
     for (std::size_t EntryIndex = 0; EntryIndex < count; ++EntryIndex) {
-        const std::string path = pictureOf(source.folder, source.names[EntryIndex]);
+        const std::string path = joinPath(source.folder, source.names[EntryIndex]);
         if (hooks.listLayout()) {
             makerow(page, path, sizes, ImageListText);
         } else {
@@ -159,19 +108,18 @@ SourceResult writeEntries(File& page, const FolderSource& source, std::optional<
         if (!page.ok())
             return SourceResult::Failed;
         hooks.setProgress(static_cast<float>(EntryIndex) * hooks.frameWidth() / static_cast<float>(count));
-        hooks.yield();
-        if (hooks.unloading())
+        if (!hooks.yield())
             return SourceResult::Stopped;
     }
     return SourceResult::Done;
 }
 
-SourceResult writeEntries(File& page, const ListSource& source, std::optional<File>& input, SizeReader& sizes,
-                          std::string& ImageListText, const Hooks& hooks)
+SourceResult writeEntries(PageFile& page, const ListSource& source, std::optional<ImageListReader>& input,
+                          SizeReader& sizes, std::string& ImageListText, const Hooks& hooks)
 {
-    File& list = *input;
+    ImageListReader& list = *input;
     std::int64_t EntryIndex = 0;
-    while (const auto line = list.readLine()) {
+    while (const auto line = list.nextLine()) {
         if (!line->empty())
             makerow(page, *line, sizes, ImageListText);
         if (!page.ok())
@@ -182,8 +130,7 @@ SourceResult writeEntries(File& page, const ListSource& source, std::optional<Fi
             const float done = static_cast<float>(EntryIndex) * hooks.frameWidth();
             hooks.setProgress(static_cast<float>(static_cast<double>(done) / static_cast<double>(source.PictureCount)));
         }
-        hooks.yield();
-        if (hooks.unloading())
+        if (!hooks.yield())
             return SourceResult::Stopped;
     }
     return list.ok() ? SourceResult::Done : SourceResult::Failed;
@@ -193,16 +140,13 @@ template <typename Source>
 RunResult run(const std::string& pagePath, const Source& source, SizeReader& sizes, std::string& ImageListText,
               const GalleryHooks& galleryHooks)
 {
-    RunGuard guard;
-    if (!guard.acquired())
-        return RunResult::Busy;
     const Hooks hooks{galleryHooks};
     hooks.setStatus(kStatusText);
 
-    std::optional<File> input;
+    std::optional<ImageListReader> input;
     if (!openInput(source, input))
         return RunResult::Failed;
-    File page(pagePath, "wb");
+    PageFile page(pagePath);
     if (!page.isOpen())
         return RunResult::Failed;
     std::string text;
@@ -227,7 +171,8 @@ RunResult run(const std::string& pagePath, const Source& source, SizeReader& siz
     page.write(text);
     page.close();
     hooks.setProgress(0.0f);
-    hooks.yield();
+    // The page is whole: a stop asked for now has nothing left to stop.
+    static_cast<void>(hooks.yield());
     return page.ok() ? RunResult::Completed : RunResult::Failed;
 }
 

@@ -8,6 +8,9 @@ namespace pictarre {
 
 namespace {
 
+// U+FFFD in UTF-8: what the link text shows for bytes that are not UTF-8.
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
 bool isAsciiAlnum(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -43,6 +46,47 @@ bool startsCharacterReference(std::string_view text, std::size_t at)
                        [&](std::string_view name) { return rest.starts_with(name); });
 }
 
+// The bytes at `at` as UTF-8: the length of the well-formed sequence that starts there, or of
+// the maximal subpart of an ill-formed one (the longest start of a well-formed sequence, at
+// least one byte). The ranges are those of Unicode's table of well-formed byte sequences.
+struct Utf8Sequence {
+    std::size_t length;
+    bool wellFormed;
+};
+
+Utf8Sequence utf8SequenceAt(std::string_view text, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80)
+        return {1, true};
+    std::size_t trailing = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        trailing = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        trailing = 2;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        trailing = 3;
+        low = lead == 0xF0 ? 0x90 : 0x80;   // no overlong forms
+        high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
+    } else {
+        return {1, false};
+    }
+    for (std::size_t i = 1; i <= trailing; ++i) {
+        if (at + i >= text.size())
+            return {i, false};
+        const auto next = static_cast<unsigned char>(text[at + i]);
+        if (next < low || next > high)
+            return {i, false};
+        low = 0x80;
+        high = 0xBF;
+    }
+    return {trailing + 1, true};
+}
+
 void appendPercent(std::string& out, unsigned char c)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -76,10 +120,20 @@ std::string escapeUrl(std::string_view path)
             out += startsCharacterReference(path, i) ? "&amp;" : "&";
             break;
         default:
-            if (c < 0x20)
+            if (c < 0x20) {
                 appendPercent(out, c);
-            else
+            } else if (c < 0x80) {
                 out += static_cast<char>(c);
+            } else {
+                const Utf8Sequence sequence = utf8SequenceAt(path, i);
+                if (sequence.wellFormed) {
+                    out.append(path.substr(i, sequence.length));
+                } else {
+                    for (std::size_t k = 0; k < sequence.length; ++k)
+                        appendPercent(out, static_cast<unsigned char>(path[i + k]));
+                }
+                i += sequence.length - 1;
+            }
         }
     }
     return out;
@@ -91,14 +145,22 @@ std::string escapeText(std::string_view path)
     out.reserve(path.size());
     for (std::size_t i = 0; i < path.size(); ++i) {
         const char c = path[i];
-        if (c == '<')
+        if (c == '<') {
             out += "&lt;";
-        else if (c == '>')
+        } else if (c == '>') {
             out += "&gt;";
-        else if (c == '&' && startsCharacterReference(path, i))
+        } else if (c == '&' && startsCharacterReference(path, i)) {
             out += "&amp;";
-        else
+        } else if (static_cast<unsigned char>(c) < 0x80) {
             out += c;
+        } else {
+            const Utf8Sequence sequence = utf8SequenceAt(path, i);
+            if (sequence.wellFormed)
+                out.append(path.substr(i, sequence.length));
+            else
+                out += kReplacementCharacter;
+            i += sequence.length - 1;
+        }
     }
     return out;
 }

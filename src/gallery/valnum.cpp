@@ -71,9 +71,9 @@ double Val(std::string_view text)
             number += exponent;
     }
     if (number.front() == '-' && number.size() > 1 && number[1] == '.')
-        number.insert(1, "0");
+        number.insert(1, 1, '0');
     else if (number.front() == '.')
-        number.insert(0, "0");
+        number.insert(0, 1, '0');
     double value = 0.0;
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (ec == std::errc::result_out_of_range) {

@@ -33,9 +33,9 @@ QString q(const std::string& bytes)
 // The lines of a CR LF text, without their line ends, empty ones kept.
 QStringList crlfLines(const std::string& text)
 {
-    QStringList lines = q(text).split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    QStringList lines;
+    for (const std::string& line : pictarre::test::crlfLines(text))
+        lines.append(q(line));
     return lines;
 }
 

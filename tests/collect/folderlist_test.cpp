@@ -19,6 +19,11 @@ struct PatternCase {
     bool matches;
 };
 
+void PrintTo(const PatternCase& c, std::ostream* out)
+{
+    *out << ::testing::PrintToString(std::string(c.name)) << (c.matches ? " matches" : " does not match");
+}
+
 class ListPattern : public ::testing::TestWithParam<PatternCase> {};
 
 TEST_P(ListPattern, MatchesBmpJpgGifIgnoringCase)

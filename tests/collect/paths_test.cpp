@@ -14,6 +14,12 @@ struct TextCase {
     std::string expected;
 };
 
+// Failing rows print as their escaped texts, not as bytes of the structure.
+void PrintTo(const TextCase& c, std::ostream* out)
+{
+    *out << ::testing::PrintToString(c.input) << " -> " << ::testing::PrintToString(c.expected);
+}
+
 class CutAtNullCases : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(CutAtNullCases, KeepsTheTextBeforeTheFirstNul)
@@ -33,6 +39,11 @@ struct ExtensionCase {
     const char* path;
     bool picture;
 };
+
+void PrintTo(const ExtensionCase& c, std::ostream* out)
+{
+    *out << ::testing::PrintToString(std::string(c.path)) << (c.picture ? " is" : " is not") << " a picture";
+}
 
 class PictureExtension : public ::testing::TestWithParam<ExtensionCase> {};
 
@@ -60,6 +71,12 @@ struct JoinCase {
     std::string name;
     std::string joined;
 };
+
+void PrintTo(const JoinCase& c, std::ostream* out)
+{
+    *out << ::testing::PrintToString(c.folder) << " + " << ::testing::PrintToString(c.name) << " -> "
+         << ::testing::PrintToString(c.joined);
+}
 
 class JoinPath : public ::testing::TestWithParam<JoinCase> {};
 

@@ -31,15 +31,4 @@ std::vector<std::string> relativeLines(const std::string& text, const std::strin
 // std::filesystem so it shares no code with the search.
 std::vector<std::string> listingOrderJpgs(const std::filesystem::path& folder);
 
-
-// Makes `levels` nested folders named `name` below `root` (deeper than PATH_MAX allows by path)
-// and a file "p.jpg" in the folders at the given depths (1 = the first nested folder).
-void makeDeepChain(const std::filesystem::path& root, const std::string& name, int levels,
-                   const std::vector<int>& pictureDepths);
-
-// Removes a chain made by makeDeepChain; std::filesystem cannot, its paths being too long.
-void removeDeepChain(const std::filesystem::path& root, const std::string& name);
-
-bool runningAsRoot();
-
 }  // namespace pictarre::test

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <map>
 
 #include "gallery/getsize.h"
 #include "gallery/valnum.h"
+#include "support/fifo.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
 
@@ -80,7 +82,7 @@ struct FakePlatform {
             const auto it = details.find(path);
             if (it == details.end())
                 return std::nullopt;
-            return column == 27 ? it->second.first : it->second.second;
+            return column == kWidthColumn ? it->second.first : it->second.second;
         };
         q.loadTwips = [this](const std::string& path) -> std::optional<std::pair<float, float>> {
             ++loadCalls;
@@ -198,10 +200,11 @@ TEST(DefaultSizeQueries, AnswerFromTheHeaderElseFromTheImageReader)
     const auto jpeg = sandbox.write("a.jpg", test::makeJpeg({.width = 1600, .height = 1200}));
     const auto png = sandbox.write("b.jpg", std::string("\x89PNG\r\n\x1A\n", 8));
     SizeQueries queries = defaultSizeQueries([] { return 12000.0f; });
-    EXPECT_EQ(queries.detailText(jpeg.string(), 27), "1600");
-    EXPECT_EQ(queries.detailText(jpeg.string(), 28), "1200");
-    EXPECT_EQ(queries.detailText(png.string(), 27), "");
-    EXPECT_EQ(queries.detailText("/nonexistent/a.jpg", 27), std::nullopt);
+    EXPECT_EQ(queries.detailText(jpeg.string(), kWidthColumn), "1600");
+    EXPECT_EQ(queries.detailText(jpeg.string(), kHeightColumn), "1200");
+    EXPECT_EQ(queries.detailText(jpeg.string(), 26), "");
+    EXPECT_EQ(queries.detailText(png.string(), kWidthColumn), "");
+    EXPECT_EQ(queries.detailText("/nonexistent/a.jpg", kWidthColumn), std::nullopt);
     EXPECT_EQ(queries.loadTwips(jpeg.string()), (std::pair{24000.0f, 18000.0f}));
     EXPECT_EQ(queries.loadTwips(png.string()), std::nullopt);
 
@@ -212,7 +215,53 @@ TEST(DefaultSizeQueries, AnswerFromTheHeaderElseFromTheImageReader)
     sandbox.write("a.jpg", test::makeJpeg({.width = 20, .height = 10}));
     reader.getsize(jpeg.string());
     EXPECT_EQ(sizeOf(reader), (std::pair{20, 10}));
-    EXPECT_EQ(headerDetailText(jpeg.string(), 28), "10");
+    // The header is read once a picture: the height query uses the width query's read of the
+    // same path up, and every other query reads the file.
+    HeaderDetailText details;
+    EXPECT_EQ(details(jpeg.string(), kHeightColumn), "10");
+    EXPECT_EQ(details(jpeg.string(), kWidthColumn), "20");
+    sandbox.write("a.jpg", test::makeJpeg({.width = 7, .height = 5}));
+    EXPECT_EQ(details(jpeg.string(), kHeightColumn), "10");
+    EXPECT_EQ(details(jpeg.string(), kHeightColumn), "5");
+    EXPECT_EQ(details(jpeg.string(), kWidthColumn), "7");
+    EXPECT_EQ(details(png.string(), kHeightColumn), "");
+}
+
+// A FIFO or a device where a picture was cannot block the size reader: neither the header
+// reader nor the image reader opens it for reading, and it gets the size of a picture that
+// cannot be read (the values of the picture before it).
+TEST(DefaultSizeQueries, AFifoOrADeviceAnswersNothingAtOnce)
+{
+    test::Sandbox sandbox;
+    const auto jpeg = sandbox.write("a.jpg", test::makeJpeg({.width = 30, .height = 20}));
+    const test::UnwrittenFifo fifo(sandbox.root() / "fifo.jpg");
+    ASSERT_TRUE(fifo.made());
+    const std::string fifoPath = (sandbox.root() / "fifo.jpg").string();
+    SizeQueries queries = defaultSizeQueries([] { return 12000.0f; });
+    const auto started = std::chrono::steady_clock::now();
+    for (const std::string& path : {fifoPath, std::string("/dev/zero")}) {
+        EXPECT_EQ(queries.detailText(path, kWidthColumn), std::nullopt) << path;
+        EXPECT_EQ(queries.loadTwips(path), std::nullopt) << path;
+    }
+    SizeReader reader(std::move(queries));
+    reader.getsize(jpeg.string());
+    reader.getsize(fifoPath);
+    EXPECT_EQ(sizeOf(reader), (std::pair{30, 20}));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_FALSE(fifo.releasedABlockedReader());
+}
+
+TEST(DefaultSizeQueries, TheImageReaderFindsTheFormatByContentAndTurnsExifRotatedPictures)
+{
+    test::Sandbox sandbox;
+    // The reader is handed the descriptor, not the path: a BMP named .jpg is still found by its
+    // content, an EXIF-rotated JPEG still turned, and a folder still refused.
+    const auto bmp = sandbox.write("really-a-bmp.jpg", test::makeBmp(test::BmpForm::Info40, 7, 3));
+    const auto rotated =
+        sandbox.write("turned.jpg", test::makeJpeg({.width = 40, .height = 10, .exif = true, .orientation = 6}));
+    EXPECT_EQ(imageReaderTwips(bmp.string()), (std::pair{105.0f, 45.0f}));
+    EXPECT_EQ(imageReaderTwips(rotated.string()), (std::pair{150.0f, 600.0f}));
+    EXPECT_EQ(imageReaderTwips(sandbox.folder()), std::nullopt);
 }
 
 }  // namespace

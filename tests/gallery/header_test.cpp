@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include "gallery/header.h"
+#include "support/fifo.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
 
@@ -68,6 +70,16 @@ std::vector<HeaderCase> headerCases()
                      test::makeGif({.screenWidth = 40, .screenHeight = 30, .frameLeft = 2, .frameTop = 3,
                                     .frameWidth = 4, .frameHeight = 5}),
                      PixelSize{40, 30}});
+
+    // A logical screen and a colour table, then the trailer: the engine draws the screen.
+    std::string noFrame = test::makeGif({.screenWidth = 1, .screenHeight = 1, .frameWidth = 1, .frameHeight = 1});
+    noFrame.resize(13 + 6);
+    noFrame += '\x3B';
+    cases.push_back({"gif_without_image_data", noFrame, PixelSize{1, 1}});
+    std::string extensionsOnly = test::makeGif({.screenWidth = 12, .screenHeight = 5, .extensions = true});
+    extensionsOnly.resize(13 + 6 + 36);  // up to the frame, after the three extensions
+    extensionsOnly += '\x3B';
+    cases.push_back({"gif_extensions_then_trailer", extensionsOnly, PixelSize{12, 5}});
 
     cases.push_back({"jpeg_baseline", test::makeJpeg({.width = 300, .height = 200}), PixelSize{300, 200}});
     cases.push_back({"jpeg_progressive", test::makeJpeg({.width = 64, .height = 48, .progressive = true}),
@@ -170,9 +182,17 @@ TEST(HeaderReaderFile, OrientationBeyondTheFirstPartOfALargeExifBlockIsStillFoun
     EXPECT_EQ(readPictureSize(sandbox.write("late.jpg", bytes).string()), (PixelSize{10, 30}));
 }
 
-TEST(HeaderReaderFile, MissingFileAnswersNothing)
+TEST(HeaderReaderFile, MissingFileFolderFifoOrDeviceAnswersNothingAtOnce)
 {
-    EXPECT_EQ(readPictureSize("/nonexistent/picture.jpg"), std::nullopt);
+    test::Sandbox sandbox;
+    const test::UnwrittenFifo fifo(sandbox.root() / "fifo.gif");
+    ASSERT_TRUE(fifo.made());
+    const auto started = std::chrono::steady_clock::now();
+    for (const std::string& path : {std::string("/nonexistent/picture.jpg"), sandbox.folder(),
+                                    (sandbox.root() / "fifo.gif").string(), std::string("/dev/zero")})
+        EXPECT_EQ(readPictureSize(path), std::nullopt) << path;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_FALSE(fifo.releasedABlockedReader());
 }
 
 }  // namespace

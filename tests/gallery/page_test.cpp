@@ -37,7 +37,8 @@ struct Recorder {
     int yields = 0;
     bool rowLayout = false;
     std::function<void()> onYield;
-    std::function<bool()> unloading = [] { return false; };
+    // What the yield answers, asked after onYield: true goes on.
+    std::function<bool()> goOn = [] { return true; };
 
     GalleryHooks hooks()
     {
@@ -49,8 +50,8 @@ struct Recorder {
             ++yields;
             if (onYield)
                 onYield();
+            return goOn();
         };
-        h.unloading = [this] { return unloading(); };
         h.listLayout = [this] { return rowLayout; };
         return h;
     }
@@ -59,7 +60,9 @@ struct Recorder {
 SizeReader fixedSizes()
 {
     SizeQueries q;
-    q.detailText = [](const std::string&, int column) { return std::optional<std::string>(column == 27 ? "640" : "480"); };
+    q.detailText = [](const std::string&, int column) {
+        return std::optional<std::string>(column == kWidthColumn ? "640" : "480");
+    };
     q.webWidthTwips = [] { return 100000.0f; };
     return SizeReader(std::move(q));
 }
@@ -127,7 +130,8 @@ TEST_F(PageTest, FolderRowLayoutAndProgress)
 TEST_F(PageTest, LayoutIsAskedForEveryEntry)
 {
     recorder.onYield = [this] { recorder.rowLayout = !recorder.rowLayout; };
-    makefile(pagePath, FolderSource{"/p", {"a.jpg", "b.jpg"}}, sizes, imageList, recorder.hooks());
+    EXPECT_EQ(makefile(pagePath, FolderSource{"/p", {"a.jpg", "b.jpg"}}, sizes, imageList, recorder.hooks()),
+              RunResult::Completed);
     expectPage(kHeader + flow("/p/a.jpg") + row("/p/b.jpg", "file:////p/b.jpg", "/p/b.jpg", 640, 480) + kFooter);
 }
 
@@ -147,7 +151,7 @@ TEST_F(PageTest, ListSourceSkipsBlankLinesButCountsThemForProgress)
 TEST_F(PageTest, ListProgressIsComputedInDoubleFromASingleProduct)
 {
     const auto list = writeList("/a.jpg\r\n");
-    makefile(pagePath, ListSource{list, 3}, sizes, imageList, recorder.hooks());
+    EXPECT_EQ(makefile(pagePath, ListSource{list, 3}, sizes, imageList, recorder.hooks()), RunResult::Completed);
     EXPECT_EQ(recorder.progress.front(), static_cast<float>(1000.0 / 3.0));
 }
 
@@ -156,7 +160,7 @@ TEST_F(PageTest, AwkwardNamesAreEscapedOnlyWhereTheBrowserWouldMisreadThem)
     recorder.rowLayout = true;
     const std::vector<std::string> names = {"a b&c.jpg", "a&amp;b.jpg", "x#1.jpg", "照片 100%.jpg", "q?.gif",
                                             "<i>\".bmp", "back\\slash.jpg", "a&copy.jpg", "n&#35.jpg"};
-    makefile(pagePath, FolderSource{"/p", names}, sizes, imageList, recorder.hooks());
+    EXPECT_EQ(makefile(pagePath, FolderSource{"/p", names}, sizes, imageList, recorder.hooks()), RunResult::Completed);
     std::string expected = kHeader;
     const std::vector<std::pair<std::string, std::string>> escaped = {
         {"/p/a b&c.jpg", "/p/a b&c.jpg"},
@@ -175,6 +179,59 @@ TEST_F(PageTest, AwkwardNamesAreEscapedOnlyWhereTheBrowserWouldMisreadThem)
     EXPECT_NE(imageList.find("/p/a&amp;b.jpg\r\n"), std::string::npos) << "the text list keeps paths unchanged";
 }
 
+// A name that is not well-formed UTF-8: each maximal subpart of an ill-formed sequence is one
+// U+FFFD in the link text, and every byte of it "%XX" in the address.
+struct Utf8Case {
+    const char* label;
+    std::string name;
+    std::string url;   // the name as written in src and href
+    std::string text;  // the name as written as link text
+};
+
+void PrintTo(const Utf8Case& c, std::ostream* out)
+{
+    *out << c.label;
+}
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+const Utf8Case kUtf8Cases[] = {
+    {"ValidUtf8Unchanged", "8 图 café.gif", "8 图 café.gif", "8 图 café.gif"},
+    {"HighestCodePointUnchanged", "\xF4\x8F\xBF\xBF.gif", "\xF4\x8F\xBF\xBF.gif", "\xF4\x8F\xBF\xBF.gif"},
+    {"Latin1", "caf\xE9.gif", "caf%E9.gif", "caf" + kFffd + ".gif"},
+    // Two bytes of GBK are no UTF-8; the next two happen to be a well-formed sequence (U+01AC).
+    {"Gbk", "\xD5\xD5\xC6\xAC.gif", "%D5%D5\xC6\xAC.gif", kFffd + kFffd + "\xC6\xAC.gif"},
+    {"BytesNeverInUtf8", "bad-\xFF\xFE.gif", "bad-%FF%FE.gif", "bad-" + kFffd + kFffd + ".gif"},
+    {"CutThreeByteSequence", "\xE5\x9B.gif", "%E5%9B.gif", kFffd + ".gif"},
+    {"CutFourByteSequenceAtTheEnd", "p.gif\xF0\x9F\x98", "p.gif%F0%9F%98", "p.gif" + kFffd},
+    {"CutSequenceBeforeAWholeOne", "\xE5图.gif", "%E5图.gif", kFffd + "图.gif"},
+    {"LoneContinuationBytes", "\x80\xBF.gif", "%80%BF.gif", kFffd + kFffd + ".gif"},
+    {"OverlongSlash", "\xC0\xAF.gif", "%C0%AF.gif", kFffd + kFffd + ".gif"},
+    {"OverlongThreeBytes", "\xE0\x80\xAF.gif", "%E0%80%AF.gif", kFffd + kFffd + kFffd + ".gif"},
+    {"Surrogate", "\xED\xA0\x80.gif", "%ED%A0%80.gif", kFffd + kFffd + kFffd + ".gif"},
+    {"AboveTheLastCodePoint", "\xF4\x90\x80\x80.gif", "%F4%90%80%80.gif", kFffd + kFffd + kFffd + kFffd + ".gif"},
+    {"BesideOtherEscapes", "a#\xE9&amp;<.gif", "a%23%E9&amp;amp;%3C.gif", "a#" + kFffd + "&amp;amp;&lt;.gif"},
+};
+
+class PageUtf8 : public PageTest, public testing::WithParamInterface<Utf8Case> {};
+
+TEST_P(PageUtf8, IllFormedBytesAreEscapedAndThePageIsUtf8)
+{
+    const Utf8Case& c = GetParam();
+    recorder.rowLayout = true;
+    EXPECT_EQ(makefile(pagePath, FolderSource{"/p", {c.name}}, sizes, imageList, recorder.hooks()),
+              RunResult::Completed);
+    expectPage(kHeader + row("/p/" + c.url, "file:////p/" + c.url, "/p/" + c.text, 640, 480) + kFooter);
+    EXPECT_EQ(imageList, "/p/" + c.name + "\r\n") << "the text list keeps the path's own bytes";
+    recorder.rowLayout = false;
+    EXPECT_EQ(makefile(pagePath, FolderSource{"/p", {c.name}}, sizes, imageList, recorder.hooks()),
+              RunResult::Completed);
+    expectPage(kHeader + flow("/p/" + c.url) + kFooter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PageUtf8, testing::ValuesIn(kUtf8Cases),
+                         [](const testing::TestParamInfo<Utf8Case>& info) { return std::string(info.param.label); });
+
 TEST_F(PageTest, NegativeSizesAreWrittenWithTheirSign)
 {
     std::string out;
@@ -182,42 +239,37 @@ TEST_F(PageTest, NegativeSizesAreWrittenWithTheirSign)
     EXPECT_NE(out.find("width=\"-5\" height=\"0\""), std::string::npos);
 }
 
-TEST_F(PageTest, UnloadingStopsAfterTheCurrentPictureWithoutClosingLines)
+TEST_F(PageTest, AYieldThatSaysStopEndsTheRunAfterTheCurrentPictureWithoutClosingLines)
 {
-    recorder.unloading = [this] { return recorder.yields == 2; };
+    recorder.goOn = [this] { return recorder.yields != 2; };
     EXPECT_EQ(makefile(pagePath, FolderSource{"/p", {"a.jpg", "b.jpg", "c.jpg"}}, sizes, imageList,
                        recorder.hooks()),
               RunResult::Stopped);
     expectPage(kHeader + flow("/p/a.jpg") + flow("/p/b.jpg"));
     EXPECT_EQ(recorder.progress, (std::vector<float>{0.0f, 1000.0f / 3.0f}));
+    EXPECT_EQ(recorder.yields, 2) << "the yield is not asked again after it said stop";
 
     const auto list = writeList("/a.jpg\r\n/b.jpg\r\n\r\n");
     recorder = Recorder{};
-    recorder.unloading = [] { return true; };
+    recorder.goOn = [] { return false; };
     EXPECT_EQ(makefile(pagePath, ListSource{list, 2}, sizes, imageList, recorder.hooks()), RunResult::Stopped);
     expectPage(kHeader + row("/a.jpg", "file:////a.jpg", "/a.jpg", 640, 480));
     // Both files were closed: the list can be replaced and the page written again.
     EXPECT_TRUE(std::filesystem::remove(list));
-    recorder.unloading = [] { return false; };
+    recorder.goOn = [] { return true; };
     EXPECT_EQ(makefile(pagePath, FolderSource{"/p", {}}, sizes, imageList, recorder.hooks()), RunResult::Completed);
 }
 
-TEST_F(PageTest, ASecondRunFromInsideAHookIsRefused)
+TEST_F(PageTest, AStopAskedForAfterTheLastEntryLeavesTheWholePage)
 {
-    std::vector<RunResult> nested;
-    std::string otherList;
-    recorder.onYield = [&] {
-        nested.push_back(makefile(pagePath, FolderSource{"/q", {"z.jpg"}}, sizes, otherList, GalleryHooks{}));
-    };
+    // The last yield comes after the closing lines: the page is whole, so the run is complete.
+    recorder.goOn = [this] { return recorder.yields < 2; };
     EXPECT_EQ(makefile(pagePath, FolderSource{"/p", {"a.jpg"}}, sizes, imageList, recorder.hooks()),
               RunResult::Completed);
-    EXPECT_EQ(nested, (std::vector<RunResult>{RunResult::Busy, RunResult::Busy}));
     expectPage(kHeader + flow("/p/a.jpg") + kFooter);
-    recorder.onYield = nullptr;
-    EXPECT_EQ(makefile(pagePath, FolderSource{"/q", {}}, sizes, imageList, recorder.hooks()), RunResult::Completed);
 }
 
-TEST_F(PageTest, FailuresAreReportedAndReleaseTheRun)
+TEST_F(PageTest, FailuresAreReportedAndTheNextRunCompletes)
 {
     EXPECT_EQ(makefile((sandbox.root() / "missing/picture.htm").string(), FolderSource{"/p", {"a.jpg"}}, sizes,
                        imageList, recorder.hooks()),
@@ -247,7 +299,7 @@ TEST(PageCounters, AListLongerThanASixteenBitCounterKeepsCounting)
         if (w != 0.0f)
             last = w;
     };
-    hooks.yield = [&] { ++yields; };
+    hooks.yield = [&] { return ++yields > 0; };
     SizeReader sizes{SizeQueries{}};
     std::string imageList;
     EXPECT_EQ(makefile((sandbox.root() / "p.htm").string(), ListSource{list, 40000}, sizes, imageList, hooks),

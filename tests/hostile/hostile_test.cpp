@@ -8,11 +8,14 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
-#include <fstream>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,8 +24,10 @@
 #include "collect/search.h"
 #include "gallery/makefile.h"
 #include "hostile/hostiletree.h"
+#include "support/fifo.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
+#include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
 using namespace pictarre;
@@ -162,7 +167,9 @@ const HostileCase kCases[] = {
      {{"out.jpg", {7, 3}}, {"twice.bmp", {6, 1}}, {"outsideDir/other.gif", {2, 9}}},
      {}},
     {"TenThousandLevelsDeep",
-     [](Sandbox& tree, const fs::path&) { makeDeepChain(tree.root(), "d", 10000, {1, 10, 100, 1000, 2000, 2030, 2040, 5000, 9999}); },
+     [](Sandbox& tree, const fs::path&) {
+         ASSERT_TRUE(makeDeepChain(tree.root(), "d", 10000, {1, 10, 100, 1000, 2000, 2030, 2040, 5000, 9999}));
+     },
      [](const Sandbox& tree) {
          // A picture is listable while its path can be opened by name, shorter than PATH_MAX.
          std::vector<std::string> names;
@@ -259,20 +266,6 @@ std::vector<std::string> sorted(std::vector<std::string> names)
     return names;
 }
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        out.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-        start = end + 2;
-    }
-    return out;
-}
-
 std::vector<std::string> pathsOf(const ParsedPage& page)
 {
     std::vector<std::string> paths;
@@ -311,7 +304,7 @@ TEST_P(HostileTree, EveryPictureListedOnceAndEveryPageWellFormed)
     std::string found;
     std::size_t yields = 0;
     ASSERT_TRUE(SearchPictures(folder, count, found, [&] { return ++yields > 0; }));
-    const std::vector<std::string> foundLines = lines(found);
+    const std::vector<std::string> foundLines = crlfLines(found);
     EXPECT_EQ(sorted(foundLines), sorted(expected));
     EXPECT_EQ(count, static_cast<std::int32_t>(foundLines.size()));
     const std::string listFile = (work_.root() / "opendir.tmp").string();
@@ -364,9 +357,9 @@ TEST_P(HostileTree, EveryPictureListedOnceAndEveryPageWellFormed)
 INSTANTIATE_TEST_SUITE_P(Trees, HostileTree, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
 
-// Found by fuzzing: a last line without LF that ends in CR is one path to both readers of the
-// list file, so the page gets the row the list reader reads.
-TEST(HostileListFile, LastLineEndingInCrReadsTheSameInBothReaders)
+// Found by fuzzing: a last line without LF that ends in CR keeps its CR, in the list reader and
+// so in the page written from it.
+TEST(HostileListFile, LastLineEndingInCrKeepsItsCrInTheReaderAndThePage)
 {
     Sandbox work;
     const std::string listFile = work.write("opendir.tmp", std::string("\r\np\r", 4)).string();
@@ -429,6 +422,131 @@ const UnreadableList kUnreadableLists[] = {
 
 INSTANTIATE_TEST_SUITE_P(Lists, HostileListSource, ::testing::ValuesIn(kUnreadableLists),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A FIFO where a listed picture was (replaced between the search and the page write), or a
+// device named in the list: the page writer, the size reader and the image reader never block
+// on it, and it gets the size of a picture that cannot be read, the values of the picture
+// before it (the image control's 855 x 735 twips before any). The page is complete.
+TEST(HostileSpecialFiles, AFifoOrADeviceWhereAPictureWasNeitherBlocksNorBreaksThePage)
+{
+    Sandbox tree;
+    Sandbox work;
+    const UnwrittenFifo fifo(tree.root() / "b.jpg");
+    ASSERT_TRUE(fifo.made());
+    tree.write("a.jpg", makeBmp(BmpForm::Info40, 3, 2));
+    tree.write("c.gif", gif(4, 4));
+    const std::string listFile = (work.root() / "opendir.tmp").string();
+    const std::vector<std::string> listed = {tree.folder() + "b.jpg", tree.folder() + "a.jpg", "/dev/zero",
+                                             tree.folder() + "c.gif"};
+    std::string text;
+    for (const std::string& path : listed)
+        text += path + "\r\n";
+    ASSERT_TRUE(writeImageListFile(listFile, text));
+    const std::string page = (work.root() / "picture.htm").string();
+    const auto started = std::chrono::steady_clock::now();
+
+    SizeReader sizes(defaultSizeQueries([] { return kWebWidthTwips; }));
+    std::string rowsText;
+    ASSERT_EQ(makefile(page, ListSource{listFile, 4}, sizes, rowsText, GalleryHooks{}), RunResult::Completed);
+    const ParsedPage rows = parsePage(readFileBytes(page), Layout::Rows);
+    ASSERT_TRUE(rows.wellFormed) << rows.problem;
+    ASSERT_EQ(pathsOf(rows), listed);
+    const std::vector<std::pair<std::int32_t, std::int32_t>> expected = {{57, 49}, {3, 2}, {3, 2}, {4, 4}};
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(std::pair(rows.entries[i].width, rows.entries[i].height), expected[i]) << listed[i];
+
+    // The folder source, with the FIFO among the names the list box gave before it was replaced.
+    GalleryHooks hooks;
+    hooks.listLayout = [] { return true; };
+    SizeReader folderSizes(defaultSizeQueries([] { return kWebWidthTwips; }));
+    ASSERT_EQ(makefile(page, FolderSource{tree.root().string(), {"a.jpg", "b.jpg", "c.gif"}}, folderSizes, rowsText,
+                       hooks),
+              RunResult::Completed);
+    const ParsedPage folderRows = parsePage(readFileBytes(page), Layout::Rows);
+    ASSERT_TRUE(folderRows.wellFormed) << folderRows.problem;
+    ASSERT_EQ(folderRows.entries.size(), 3u);
+    EXPECT_EQ(std::pair(folderRows.entries[1].width, folderRows.entries[1].height), (std::pair{3, 2}));
+
+    // A FIFO as the list file itself fails the run at once and leaves the page alone.
+    const UnwrittenFifo fifoList(work.root() / "fifo.tmp");
+    ASSERT_TRUE(fifoList.made());
+    const std::string before = readFileBytes(page);
+    EXPECT_EQ(makefile(page, ListSource{(work.root() / "fifo.tmp").string(), 1}, sizes, rowsText, GalleryHooks{}),
+              RunResult::Failed);
+    EXPECT_EQ(readFileBytes(page), before);
+
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_FALSE(fifo.releasedABlockedReader());
+    EXPECT_FALSE(fifoList.releasedABlockedReader());
+}
+
+// A link back to an ancestor ends at once even when that ancestor can be entered but not listed
+// (mode 711, as home folders often are): the ancestors are recognised without read permission.
+// Before, such a link led the search through the whole file system.
+TEST(HostileAncestors, ALinkBackEndsWhenAnAncestorCannotBeListed)
+{
+    Sandbox box;
+    box.write("tree/a.jpg", makeBmp(BmpForm::Info40, 1, 1));
+    box.write("tree/sub/b.gif", gif(1, 1));
+    link(box, "tree/sub/root", "/");
+    link(box, "tree/sub/up", "../..");
+    for (const char* folder : {"tree", "tree/sub"})
+        fs::permissions(box.root() / folder, fs::perms(0755));
+    for (const char* file : {"tree/a.jpg", "tree/sub/b.gif"})
+        fs::permissions(box.root() / file, fs::perms(0644));
+    // As root the search runs as "nobody", to whom 711 means enter but not list; an ordinary
+    // owner gets the same from 311.
+    fs::permissions(box.root(), fs::perms(::geteuid() == 0 ? 0711 : 0311));
+    const std::string start = box.folder() + "tree";
+    const UnprivilegedRun run = runUnprivileged([&] {
+        std::string folder = start;
+        std::int32_t count = 0;
+        std::string found;
+        int entries = 0;
+        // Enough for the tree many times over; a walk of the whole file system stops here.
+        const bool finished = SearchPictures(folder, count, found, [&] { return ++entries < 20000; });
+        return finished ? found : found + "<stopped after 20000 entries>";
+    });
+    fs::permissions(box.root(), fs::perms::owner_all);
+    if (!run.skipped.empty())
+        GTEST_SKIP() << run.skipped;
+    EXPECT_EQ(sorted(crlfLines(run.output)), sorted({start + "/a.jpg", start + "/sub/b.gif"}));
+}
+
+// Undoes a bind mount when the test ends, before the sandbox below it is removed.
+struct BindMount {
+    std::string target;
+    ~BindMount()
+    {
+        if (!target.empty())
+            ::umount2(target.c_str(), MNT_DETACH);
+    }
+};
+
+// A start folder that is a bind-mount view of its own ancestor is walked, once: its identity
+// is that of an ancestor, which used to count as walked before the walk began.
+TEST(HostileAncestors, AStartFolderThatIsABindMountOfItsAncestorIsWalkedOnce)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "bind mounts need root; this test runs only as root";
+    Sandbox box;
+    box.write("t/a.jpg", makeBmp(BmpForm::Info40, 1, 1));
+    box.write("t/s1/b.gif", gif(1, 1));
+    fs::create_directories(box.root() / "t/s1/loop");
+    const std::string view = (box.root() / "t/s1/loop").string();
+    BindMount mount;
+    if (::mount((box.root() / "t").c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "mount --bind is not permitted here: " << std::strerror(errno);
+    mount.target = view;
+
+    std::string folder = view;
+    std::int32_t count = 0;
+    std::string found;
+    EXPECT_TRUE(SearchPictures(folder, count, found));
+    // s1 holds the start folder, so it counts as walked, as every folder holding the start does.
+    EXPECT_EQ(crlfLines(found), std::vector<std::string>{view + "/a.jpg"});
+    EXPECT_EQ(count, 1);
+}
 
 // The page parser itself must reject what a broken writer would produce.
 TEST(HostilePageParser, RejectsPagesThatBreakTheTemplate)

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "support/pagedecode.h"
+#include "support/sandbox.h"
 
 namespace pictarre::test {
 
@@ -86,24 +87,6 @@ private:
     std::string& problem_;
 };
 
-std::vector<std::string_view> crlfLines(std::string_view page, bool& endsWithCrlf)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < page.size()) {
-        const std::size_t end = page.find("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(page.substr(start));
-            endsWithCrlf = false;
-            return lines;
-        }
-        lines.push_back(page.substr(start, end - start));
-        start = end + 2;
-    }
-    endsWithCrlf = true;
-    return lines;
-}
-
 // The path behind an escaped attribute value; false when it holds a stray "%".
 bool urlPath(const std::string& value, std::string& path, std::string& problem)
 {
@@ -114,7 +97,7 @@ bool urlPath(const std::string& value, std::string& path, std::string& problem)
     return true;
 }
 
-bool parseFlowEntry(const std::vector<std::string_view>& lines, std::size_t& at, PageEntry& entry,
+bool parseFlowEntry(const std::vector<std::string>& lines, std::size_t& at, PageEntry& entry,
                     std::string& problem)
 {
     if (at + 1 >= lines.size())
@@ -133,7 +116,7 @@ bool parseFlowEntry(const std::vector<std::string_view>& lines, std::size_t& at,
     return urlPath(src, entry.path, problem);
 }
 
-bool parseRowEntry(const std::vector<std::string_view>& lines, std::size_t& at, PageEntry& entry,
+bool parseRowEntry(const std::vector<std::string>& lines, std::size_t& at, PageEntry& entry,
                    std::string& problem)
 {
     if (at + 9 > lines.size())
@@ -159,7 +142,8 @@ bool parseRowEntry(const std::vector<std::string_view>& lines, std::size_t& at, 
         return (problem = "link and picture differ: " + href + " / " + src, false);
     if (!urlPath(src, entry.path, problem))
         return false;
-    if (decodeReferences(text) != entry.path)
+    // The link text shows the path as the browser reads it: bytes that are not UTF-8 as U+FFFD.
+    if (decodeReferences(text) != withReplacementCharacters(entry.path))
         return (problem = "link text " + text + " does not name " + entry.path, false);
     at += 9;
     return true;
@@ -171,7 +155,7 @@ ParsedPage parsePage(const std::string& page, Layout layout)
 {
     ParsedPage parsed;
     bool endsWithCrlf = false;
-    const std::vector<std::string_view> lines = crlfLines(page, endsWithCrlf);
+    const std::vector<std::string> lines = crlfLines(page, &endsWithCrlf);
     static constexpr std::string_view kHeader[] = {
         "<body oncontextmenu=self.event.returnValue=false topmargin=0 leftmargin=0 rightmargin=0 bottommargin=0>",
         "<center>",
@@ -189,7 +173,11 @@ ParsedPage parsePage(const std::string& page, Layout layout)
             return parsed;
         }
     }
-    const std::vector<std::string_view> body(lines.begin() + 4, lines.end() - 4);
+    if (!isValidUtf8(page)) {
+        parsed.problem = "page is not valid UTF-8";
+        return parsed;
+    }
+    const std::vector<std::string> body(lines.begin() + 4, lines.end() - 4);
     for (std::size_t at = 0; at < body.size();) {
         PageEntry entry;
         const bool ok = layout == Layout::Flow ? parseFlowEntry(body, at, entry, parsed.problem)
@@ -211,49 +199,6 @@ bool createEmptyFile(int folderFd, const std::string& name)
         return false;
     ::close(fd);
     return true;
-}
-
-void makeDeepChain(const std::filesystem::path& root, const std::string& name, int levels,
-                   const std::vector<int>& pictureDepths)
-{
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int depth = 1; fd >= 0 && depth <= levels; ++depth) {
-        ::mkdirat(fd, name.c_str(), 0755);
-        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = child;
-        if (fd >= 0 && std::find(pictureDepths.begin(), pictureDepths.end(), depth) != pictureDepths.end())
-            createEmptyFile(fd, "p.jpg");
-    }
-    if (fd >= 0)
-        ::close(fd);
-}
-
-void removeDeepChain(const std::filesystem::path& root, const std::string& name)
-{
-    // Down to the deepest level holding one descriptor at a time, then back up through "..",
-    // emptying each level and removing the one below it.
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    int depth = 0;
-    while (fd >= 0) {
-        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (child < 0)
-            break;
-        ::close(fd);
-        fd = child;
-        ++depth;
-    }
-    while (fd >= 0 && depth > 0) {
-        ::unlinkat(fd, "p.jpg", 0);
-        const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = parent;
-        if (fd >= 0)
-            ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
-        --depth;
-    }
-    if (fd >= 0)
-        ::close(fd);
 }
 
 }  // namespace pictarre::test

@@ -29,16 +29,10 @@ enum class Layout { Flow, Rows };
 // Parses a whole gallery page: the fixed header and footer lines, and between them only
 // entries of the given layout, each matching its template line for line. Every attribute value
 // must hold no raw quote, "<" or ">", the link text no "<" or ">", and an entry's link and
-// picture must name the same path. Shares no code with the writer.
+// picture must name the same path; the link text shows that path as the browser reads it
+// (ill-formed UTF-8 as U+FFFD), and the page as a whole is valid UTF-8. Shares no code with
+// the writer.
 ParsedPage parsePage(const std::string& page, Layout layout);
-
-
-// Makes `levels` nested folders named `name` below `root`, by descriptor (the paths outgrow
-// PATH_MAX), with an empty "p.jpg" in the folders at `pictureDepths` (1 = the first level).
-void makeDeepChain(const std::filesystem::path& root, const std::string& name, int levels,
-                   const std::vector<int>& pictureDepths);
-// Removes such a chain bottom-up by descriptor, in one pass.
-void removeDeepChain(const std::filesystem::path& root, const std::string& name);
 
 // Creates `count` empty files in `folder` in one tight loop; `nameOf(i)` names file i.
 template <typename NameOf>

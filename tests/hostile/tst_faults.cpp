@@ -9,6 +9,7 @@
 #include <functional>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 
 #include "app/windowfixture.h"
 #include "hostile/hostiletree.h"
+#include "support/fifo.h"
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
@@ -180,6 +182,7 @@ private slots:
     void listFileTakenAway();
     void folderRemovedWhileListed_data();
     void folderRemovedWhileListed();
+    void pictureReplacedByAFifoBeforeThePageWrite();
 };
 
 void FaultsTest::closeWhen(When when)
@@ -372,6 +375,51 @@ void FaultsTest::folderRemovedWhileListed()
         QVERIFY(pageBytes() != kPreviousPage);
     checkStatus(*tree, count);
     checkUsableAfterwards();
+}
+
+// A listed picture replaced by a FIFO between the search and the page write: the writer must not
+// block on it (it used to, in open(), for good). From the moment the FIFO is made until the
+// command ends, view buttons clicked whenever the window lets events in must be answered with
+// never more than a second between two answers, and the page completes.
+void FaultsTest::pictureReplacedByAFifoBeforeThePageWrite()
+{
+    Sandbox tree;
+    fillTree(tree, 2, 10);
+    std::unique_ptr<UnwrittenFifo> fifo;
+    QElapsedTimer sinceLastAnswer;
+    const Fault fault{When::ListShown, [&](const fs::path&, const fs::path& root) {
+                          fs::remove(root / "f0/p0.bmp");
+                          fifo = std::make_unique<UnwrittenFifo>(root / "f0/p0.bmp");
+                          sinceLastAnswer.start();
+                      }};
+    qint64 longestWait = 0;
+    int answered = 0;
+    QTimer clicker;
+    clicker.setInterval(0);
+    connect(&clicker, &QTimer::timeout, this, [&] {
+        if (!sinceLastAnswer.isValid() || !window().isBusy())
+            return;
+        longestWait = std::max(longestWait, sinceLastAnswer.elapsed());
+        f_->click(answered % 2 ? "list" : "big");
+        ++answered;
+        sinceLastAnswer.start();
+    });
+    clicker.start();
+    QVERIFY(openFolderWith(tree, fault));
+    clicker.stop();
+    QVERIFY(fifo && fifo->made());
+    longestWait = std::max(longestWait, sinceLastAnswer.elapsed());
+
+    QVERIFY(answered > 0);
+    QVERIFY2(longestWait < 1000, qPrintable(QStringLiteral("the window was deaf for %1 ms").arg(longestWait)));
+    QVERIFY(!fifo->releasedABlockedReader());
+    checkSettled(tree);
+    const ParsedPage parsed = parsePage(pageBytes(), Layout::Rows);
+    QVERIFY2(parsed.wellFormed, parsed.problem.c_str());
+    QCOMPARE(static_cast<int>(parsed.entries.size()), 20);
+    QVERIFY(std::any_of(parsed.entries.begin(), parsed.entries.end(),
+                        [&](const PageEntry& entry) { return entry.path == tree.folder() + "f0/p0.bmp"; }));
+    checkStatus(tree, 20);
 }
 
 QTEST_MAIN(FaultsTest)

@@ -1,10 +1,13 @@
 #include "support/sandbox.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pictarre::test {
@@ -55,6 +58,55 @@ fs::path Sandbox::write(const std::string& relativePath, std::string_view bytes)
     return path;
 }
 
+bool makeDeepChain(const fs::path& root, const std::string& name, int levels, const std::vector<int>& pictureDepths)
+{
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool made = fd >= 0;
+    for (int depth = 1; fd >= 0 && depth <= levels; ++depth) {
+        made = ::mkdirat(fd, name.c_str(), 0755) == 0 && made;
+        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = child;
+        if (fd >= 0 && std::find(pictureDepths.begin(), pictureDepths.end(), depth) != pictureDepths.end()) {
+            const int file = ::openat(fd, "p.jpg", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            made = file >= 0 && made;
+            if (file >= 0)
+                ::close(file);
+        }
+    }
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return made;
+}
+
+void removeDeepChain(const fs::path& root, const std::string& name)
+{
+    // Down to the deepest level holding one descriptor at a time, then back up through "..",
+    // emptying each level and removing the one below it.
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int depth = 0;
+    while (fd >= 0) {
+        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (child < 0)
+            break;
+        ::close(fd);
+        fd = child;
+        ++depth;
+    }
+    while (fd >= 0 && depth > 0) {
+        ::unlinkat(fd, "p.jpg", 0);
+        const int parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = parent;
+        if (fd >= 0)
+            ::unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+        --depth;
+    }
+    if (fd >= 0)
+        ::close(fd);
+}
+
 std::string readFileBytes(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -87,23 +139,26 @@ int openDescriptorsUnder(const std::string& folder)
     return count;
 }
 
-namespace {
-
-std::vector<std::string> splitLines(std::string_view text)
+std::vector<std::string> crlfLines(std::string_view text, bool* endsWithCrLf)
 {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = text.find('\n', start);
+    bool whole = true;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find("\r\n", start);
         if (end == std::string_view::npos) {
             lines.emplace_back(text.substr(start));
+            whole = false;
             break;
         }
-        lines.emplace_back(text.substr(start, end - start + 1));
-        start = end + 1;
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + 2;
     }
+    if (endsWithCrLf != nullptr)
+        *endsWithCrLf = whole;
     return lines;
 }
+
+namespace {
 
 std::string visible(std::string_view line)
 {
@@ -123,8 +178,15 @@ std::string visible(std::string_view line)
 
 std::string describeDifference(std::string_view expected, std::string_view actual)
 {
-    const auto want = splitLines(expected);
-    const auto got = splitLines(actual);
+    bool wantWhole = false;
+    bool gotWhole = false;
+    auto want = crlfLines(expected, &wantWhole);
+    auto got = crlfLines(actual, &gotWhole);
+    // A last line without its CR LF differs from the same line with it.
+    if (!wantWhole)
+        want.back() += "<no CR LF>";
+    if (!gotWhole)
+        got.back() += "<no CR LF>";
     std::ostringstream out;
     const std::size_t n = std::max(want.size(), got.size());
     for (std::size_t i = 0; i < n; ++i) {

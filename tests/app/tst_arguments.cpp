@@ -1,0 +1,279 @@
+#include <functional>
+
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/windowfixture.h"
+#include "platform/webbrowser.h"
+#include "support/picturefiles.h"
+#include "support/sandbox.h"
+#include "support/webtest.h"
+
+#include <sys/stat.h>
+
+using namespace pictarre;
+using namespace pictarre::test;
+
+namespace {
+
+QString q(const std::string& bytes)
+{
+    return QString::fromStdString(bytes);
+}
+
+// Everything a user or the next run can see of one command: the files it wrote, the status bar,
+// the views, the remembered folder and what the fakes were asked.
+struct Outcome {
+    std::string page;
+    std::string listFile;
+    QString folderPanel;
+    QString countPanel;
+    QString listView;
+    QUrl galleryUrl;
+    QUrl folderViewUrl;
+    QString remembered;
+    int settingsWrites = 0;
+    std::size_t dialogsShown = 0;
+    std::vector<FakeMessages::Shown> messages;
+    Qt::CursorShape cursor = Qt::ArrowCursor;
+    bool galleryVisible = false;
+    bool settled = false;  // the start page and then the command's page (if any) loaded in time
+};
+
+// Starts a window on fakes in a fresh program folder, waits for its start page, runs `command`
+// on it and waits until the gallery has loaded the page the command wrote (or, when
+// `expectPage` is false, for the window to settle), then reads back what it did.
+Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command, bool expectPage = true)
+{
+    WindowFixture f;
+    Outcome out;
+    if (!f.showReady())
+        return out;
+    WebBrowser& web = f.Web();
+    const QString pagePath = f.paths().pagePath();
+
+    command(f.window(), f.fakes());
+    if (expectPage) {
+        out.settled = QTest::qWaitFor([&] {
+            return web.url() == QUrl::fromLocalFile(pagePath) && !f.status(StatusPanel::Folder).endsWith(QStringLiteral("……"))
+                && evaluate(web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
+        }, 30000) && QTest::qWaitFor([&] { return !f.Webt().url().isEmpty(); }, 20000);
+    } else {
+        QTest::qWait(500);
+        out.settled = true;
+    }
+
+    FakePlatform& fakes = f.fakes();
+    out.page = f.pageBytes();
+    out.listFile = f.listFileBytes();
+    out.folderPanel = f.status(StatusPanel::Folder);
+    out.countPanel = f.status(StatusPanel::Count);
+    out.listView = f.Text1().toPlainText();
+    out.folderViewUrl = f.Webt().url();
+    out.remembered = fakes.settings.read(QStringLiteral("Quillmark"), QStringLiteral("mypic"), QStringLiteral("filepath"));
+    out.settingsWrites = fakes.settings.writes;
+    out.dialogsShown = fakes.dialogs.openCalls.size() + fakes.dialogs.folderTitles.size();
+    out.messages = fakes.messages.shown;
+    out.cursor = f.window().cursor().shape();
+    out.galleryVisible = web.isVisible();
+    // The page names the program folder only through the pictures' paths, so two runs in two
+    // program folders compare equal byte for byte; the gallery's address is made relative.
+    out.galleryUrl = QUrl(web.url().toString().replace(f.paths().dataFolder, QStringLiteral("PROGRAM")));
+    return out;
+}
+
+// The two runs did the same thing in every respect a user or the next run can see.
+void compareOutcomes(const Outcome& fromArgument, const Outcome& fromToolbar)
+{
+    QVERIFY(fromArgument.settled && fromToolbar.settled);
+    QCOMPARE(fromArgument.page, fromToolbar.page);
+    QCOMPARE(fromArgument.listFile, fromToolbar.listFile);
+    QCOMPARE(fromArgument.folderPanel, fromToolbar.folderPanel);
+    QCOMPARE(fromArgument.countPanel, fromToolbar.countPanel);
+    QCOMPARE(fromArgument.listView, fromToolbar.listView);
+    QCOMPARE(fromArgument.galleryUrl, fromToolbar.galleryUrl);
+    QCOMPARE(fromArgument.folderViewUrl, fromToolbar.folderViewUrl);
+    QCOMPARE(fromArgument.remembered, fromToolbar.remembered);
+    QCOMPARE(fromArgument.settingsWrites, fromToolbar.settingsWrites);
+    QCOMPARE(fromArgument.cursor, fromToolbar.cursor);
+}
+
+// A folder with three pictures of its own, one picture further down and one file that is none.
+void fillTree(Sandbox& tree)
+{
+    JpegOptions jpeg;
+    jpeg.width = 40;
+    jpeg.height = 30;
+    tree.write("a.jpg", makeJpeg(jpeg));
+    tree.write("b.bmp", makeBmp(BmpForm::Info40, 20, 10));
+    tree.write("C.GIF", makeGif(GifOptions{}));
+    tree.write("notes.txt", "text");
+    tree.write("sub/d.jpg", makeJpeg(jpeg));
+}
+
+}  // namespace
+
+class ArgumentsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pictureArgumentRunsTheRowButtonOnIt();
+    void folderArgumentRunsTheFolderSearchOnIt();
+    void missingOrUnreadablePathGetsAMessageAndTheNormalWindow();
+    void programAnswersHelpAndVersionWithoutADisplay();
+    void programOpensItsFolderArgumentAtStart();
+};
+
+void ArgumentsTest::pictureArgumentRunsTheRowButtonOnIt()
+{
+    Sandbox tree;
+    fillTree(tree);
+    const QString folder = q(tree.root().string());
+
+    const Outcome fromToolbar = runInWindow([&](frmMain& window, FakePlatform& fakes) {
+        fakes.dialogs.openAnswers.push_back(folder + QStringLiteral("/a.jpg"));
+        window.Toolbar1_ButtonClick(QStringLiteral("OpenList"));
+    });
+    // Given relative to the working folder, with a detour, as a shell may pass it.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(folder);
+    const Outcome fromArgument = runInWindow([&](frmMain& window, FakePlatform&) {
+        window.openArgument(QStringLiteral("sub/../a.jpg"));
+    });
+    QDir::setCurrent(before);
+
+    QCOMPARE(fromArgument.dialogsShown, std::size_t{0});
+    QVERIFY(fromArgument.messages.empty());
+    QCOMPARE(fromArgument.countPanel, QStringLiteral("图片总数：3"));
+    QCOMPARE(fromArgument.folderPanel, QStringLiteral("当前路径： ") + folder);
+    QCOMPARE(fromArgument.remembered, folder);
+    QCOMPARE(fromArgument.folderViewUrl, QUrl::fromLocalFile(folder + QLatin1Char('/')));
+    QVERIFY(fromArgument.page.find("<tr>") != std::string::npos);  // the row layout
+    QVERIFY(fromArgument.page.find("/b.bmp") != std::string::npos);
+    QVERIFY(fromArgument.page.find("sub/d.jpg") == std::string::npos);
+    QVERIFY(fromArgument.galleryVisible);
+    compareOutcomes(fromArgument, fromToolbar);
+}
+
+void ArgumentsTest::folderArgumentRunsTheFolderSearchOnIt()
+{
+    Sandbox tree;
+    fillTree(tree);
+    const QString folder = q(tree.root().string());
+
+    const Outcome fromToolbar = runInWindow([&](frmMain& window, FakePlatform& fakes) {
+        fakes.dialogs.folderAnswers.push_back(folder);
+        window.Toolbar1_ButtonClick(QStringLiteral("Opendir"));
+    });
+    // A trailing separator and a detour are taken out, as the folder chooser never gives them.
+    const Outcome fromArgument = runInWindow([&](frmMain& window, FakePlatform&) {
+        window.openArgument(folder + QStringLiteral("/sub/../"));
+    });
+
+    QCOMPARE(fromArgument.dialogsShown, std::size_t{0});
+    QVERIFY(fromArgument.messages.empty());
+    QCOMPARE(fromArgument.countPanel, QStringLiteral("图片总数：4"));
+    QCOMPARE(fromArgument.folderPanel, QStringLiteral("当前路径： ") + folder + QLatin1Char('/'));
+    QCOMPARE(fromArgument.folderViewUrl, QUrl::fromLocalFile(folder + QLatin1Char('/')));
+    QVERIFY(fromArgument.listFile.find(tree.folder() + "sub/d.jpg\r\n") != std::string::npos);
+    QVERIFY(fromArgument.page.find("sub/d.jpg") != std::string::npos);
+    QVERIFY(fromArgument.remembered.isEmpty());  // only the Open dialog remembers its folder
+    compareOutcomes(fromArgument, fromToolbar);
+}
+
+void ArgumentsTest::missingOrUnreadablePathGetsAMessageAndTheNormalWindow()
+{
+    Sandbox tree;
+    tree.write("a.jpg", makeBmp(BmpForm::Info40, 4, 4));
+    // A named pipe exists but is neither a picture nor a folder; unlike a file without read
+    // permission it cannot be read by root either, who runs the tests in CI.
+    const std::string pipe = (tree.root() / "pipe.jpg").string();
+    QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
+
+    const struct {
+        QString path;
+        QString message;
+    } rows[] = {
+        {QStringLiteral("/no/such/folder/x.jpg"), QStringLiteral("找不到“/no/such/folder/x.jpg”：没有这个图片或文件夹。")},
+        {q(pipe), QStringLiteral("无法打开“") + q(pipe) + QStringLiteral("”：不能读取这个图片或文件夹。")},
+    };
+    for (const auto& row : rows) {
+        const Outcome out = runInWindow([&](frmMain& window, FakePlatform&) { window.openArgument(row.path); }, false);
+        QVERIFY(out.settled);
+        QCOMPARE(out.messages.size(), std::size_t{1});
+        QCOMPARE(out.messages.front().kind, QStringLiteral("information"));
+        QCOMPARE(out.messages.front().title, QStringLiteral("Pictarre"));
+        QCOMPARE(out.messages.front().text, row.message);
+        // The window is the one a start without an argument gives: blank gallery, start status.
+        QCOMPARE(out.dialogsShown, std::size_t{0});
+        QCOMPARE(out.galleryUrl, QUrl(QStringLiteral("about:blank")));
+        QVERIFY(out.galleryVisible);
+        QCOMPARE(out.folderPanel, QStringLiteral("当前路径： "));
+        QCOMPARE(out.countPanel, QStringLiteral("图片总数：0"));
+        QVERIFY(out.page.empty());
+        QVERIFY(out.listFile.empty());
+    }
+}
+
+void ArgumentsTest::programAnswersHelpAndVersionWithoutADisplay()
+{
+    // With no display and no platform chosen, a program that made its window would fail here.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const auto run = [&](const QString& option) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(PICTARRE_EXECUTABLE), {option});
+        program.waitForFinished(60000);
+        return std::make_pair(program.exitCode(), QString::fromUtf8(program.readAllStandardOutput()));
+    };
+
+    const auto [versionCode, version] = run(QStringLiteral("--version"));
+    QCOMPARE(versionCode, 0);
+    QCOMPARE(version, QStringLiteral("pictarre " PICTARRE_VERSION "\n"));
+
+    const auto [helpCode, help] = run(QStringLiteral("--help"));
+    QCOMPARE(helpCode, 0);
+    QVERIFY2(help.contains(QStringLiteral("[图片或文件夹]")), qPrintable(help));
+    QVERIFY2(help.contains(QStringLiteral("-v, --version")), qPrintable(help));
+    // Qt's own lines of the help come in the program's language too.
+    QVERIFY2(help.contains(QStringLiteral("选项")) && !help.contains(QStringLiteral("Options:")), qPrintable(help));
+}
+
+void ArgumentsTest::programOpensItsFolderArgumentAtStart()
+{
+    // The real program, copied into a folder of its own so that its page and list file land
+    // there, started with a folder as a file manager starts it.
+    Sandbox tree;
+    fillTree(tree);
+    QTemporaryDir program;
+    const QString executable = program.path() + QStringLiteral("/pictarre");
+    QVERIFY(QFile::copy(QStringLiteral(PICTARRE_EXECUTABLE), executable));
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(executable, {q(tree.root().string())});
+    QVERIFY(process.waitForStarted());
+
+    const QString listFile = program.path() + QStringLiteral("/temp/opendir.tmp");
+    const QString page = program.path() + QStringLiteral("/picture.htm");
+    const bool written = QTest::qWaitFor([&] {
+        return readFileBytes(page.toStdString()).find("</body>") != std::string::npos;
+    }, 60000);
+    process.kill();
+    process.waitForFinished();
+    QVERIFY(written);
+    const std::string list = readFileBytes(listFile.toStdString());
+    for (const char* name : {"a.jpg", "b.bmp", "C.GIF", "sub/d.jpg"})
+        QVERIFY2(list.find(tree.folder() + name + "\r\n") != std::string::npos, name);
+    QVERIFY(list.find("notes.txt") == std::string::npos);
+    QVERIFY(readFileBytes(page.toStdString()).find("sub/d.jpg") != std::string::npos);
+}
+
+QTEST_MAIN(ArgumentsTest)
+#include "tst_arguments.moc"
