@@ -1,9 +1,8 @@
 #include "platform/webbrowser.h"
 
-#include <clocale>
-#include <cmath>
 #include <langinfo.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -16,6 +15,7 @@
 #include <QWebEngineSettings>
 
 #include "platform/finddialog.h"
+#include "platform/printjob.h"
 #include "platform/twips.h"
 
 namespace pictarre {
@@ -43,13 +43,29 @@ QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
     return QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
 }
 
+// The download the engine starts for saving `page` to `path`.
+bool savesTo(const QWebEngineDownloadRequest& download, const QWebEnginePage* page, const QString& path)
+{
+    return download.isSavePageDownload() && download.page() == page
+        && QDir::cleanPath(QDir(download.downloadDirectory()).filePath(download.downloadFileName()))
+               == QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
 }  // namespace
+
+// A print rendering that the engine has not answered yet. The engine cannot let go of a page
+// while it renders it for print: a view that goes meanwhile leaves its page here, and the
+// answer takes the page away instead of handing it to the print job.
+struct WebBrowser::PendingRender {
+    std::weak_ptr<PrintJob> job;
+    QWebEnginePage* orphan = nullptr;
+    bool answered = false;
+};
 
 QString localePageEncoding()
 {
-    // The codeset of the user's locale; the C/POSIX locale names plain ASCII, where file names
-    // are UTF-8 in practice.
-    std::setlocale(LC_CTYPE, "");
+    // The application object set the process's locale from the environment at start-up; the
+    // C/POSIX locale names plain ASCII, where file names are UTF-8 in practice.
     const QString codeset = QString::fromLatin1(nl_langinfo(CODESET));
     if (codeset.isEmpty() || codeset == QLatin1String("ANSI_X3.4-1968")
         || codeset.compare(QLatin1String("ASCII"), Qt::CaseInsensitive) == 0)
@@ -60,6 +76,9 @@ QString localePageEncoding()
 WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     : QWebEngineView(parent), dialogs_(dialogs)
 {
+    // The view's page is no child of the view, so that it can outlive the view while the
+    // engine renders it for print; the view deletes it otherwise.
+    setPage(new QWebEnginePage);
     QWebEngineSettings* s = settings();
     s->setDefaultTextEncoding(localePageEncoding());
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
@@ -71,21 +90,19 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
         emit ProgressChange(-1, 100);
         emit DownloadComplete();
     });
-    connect(this, &QWebEngineView::printFinished, this, [this](bool ok) {
-        delete printer_;
-        printer_ = nullptr;
-        emit printDone(ok);
-    });
 }
 
 WebBrowser::~WebBrowser()
 {
-    // A print job still under way prints into its printer on another thread, which may outlive
-    // this view by a moment: the printer is left to the end of the process rather than freed
-    // under the job.
-    printer_ = nullptr;
+    // A print still under way stops here; its page goes once the engine has let go of it.
+    printJob_.reset();
     for (const auto& window : windows_)
         delete window.data();
+    QWebEnginePage* own = page();
+    if (render_ && !render_->answered)
+        render_->orphan = own;
+    else
+        delete own;
 }
 
 void WebBrowser::Navigate(const QString& address)
@@ -93,16 +110,15 @@ void WebBrowser::Navigate(const QString& address)
     load(urlFromAddress(address));
 }
 
-bool WebBrowser::ExecWB(int command, int /*option*/)
+bool WebBrowser::ExecWB(BrowserCommand command)
 {
     switch (command) {
-    case 4:
+    case BrowserCommand::SaveAs:
         return saveAs();
-    case 6:
+    case BrowserCommand::Print:
         return print();
-    default:
-        return false;
     }
+    return false;
 }
 
 bool WebBrowser::saveAs()
@@ -131,35 +147,53 @@ bool WebBrowser::saveAs()
         return true;
     }
 
-    // The engine reports the save as a download of the profile; follow that one to its end.
+    // The engine reports the save as a download of the profile; the one to this path is
+    // followed to its end. Only the latest save is waited for: one whose download never came
+    // is forgotten, so it cannot claim the download of a later save.
     const QString path = choice->path;
-    auto* profile = page()->profile();
-    auto watch = std::make_shared<QMetaObject::Connection>();
-    *watch = connect(profile, &QWebEngineProfile::downloadRequested, this,
-                     [this, watch](QWebEngineDownloadRequest* download) {
-                         if (!download->isSavePageDownload() || download->page() != page())
-                             return;
-                         disconnect(*watch);
-                         connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
-                                 [this, download] {
-                                     emit saveDone(download->state()
-                                                   == QWebEngineDownloadRequest::DownloadCompleted);
-                                 });
-                     });
+    disconnect(saveWatch_);
+    saveWatch_ = connect(page()->profile(), &QWebEngineProfile::downloadRequested, this,
+                         [this, path](QWebEngineDownloadRequest* download) {
+                             if (!savesTo(*download, page(), path))
+                                 return;
+                             disconnect(saveWatch_);
+                             connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
+                                     [this, download] {
+                                         emit saveDone(download->state()
+                                                       == QWebEngineDownloadRequest::DownloadCompleted);
+                                     });
+                         });
     page()->save(path, engineFormat(choice->format));
     return true;
 }
 
 bool WebBrowser::print()
 {
-    if (printer_ != nullptr)
-        return false;  // one print job at a time: the printer must live until it finishes
+    if (printJob_)
+        return false;  // one print at a time
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (!dialogs_.askPrint(this, *printer))
         return false;
-    printer_ = printer.release();
-    QWebEngineView::print(printer_);
+    const QPageLayout layout = printer->pageLayout();
+    const QPageRanges ranges = printer->pageRanges();
+    printJob_ = std::make_shared<PrintJob>(std::move(printer), this, [this](bool ok) { endPrint(ok); });
+    // The answer reaches the job only while the job, and so the view, still stands.
+    render_ = std::make_shared<PendingRender>();
+    render_->job = printJob_;
+    page()->printToPdf([render = render_](const QByteArray& pdf) {
+        render->answered = true;
+        if (render->orphan)
+            render->orphan->deleteLater();
+        else if (const auto job = render->job.lock())
+            job->paint(pdf);
+    }, layout, ranges);
     return true;
+}
+
+void WebBrowser::endPrint(bool ok)
+{
+    printJob_.reset();
+    emit printDone(ok);
 }
 
 bool WebBrowser::SetFocus()
@@ -211,9 +245,26 @@ QList<WebBrowser*> WebBrowser::openedWindows() const
     return open;
 }
 
-QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType)
+QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType type)
 {
-    // A link with target "_blank" gets a browser window of its own, with its own find shortcut.
+    switch (type) {
+    case QWebEnginePage::WebBrowserTab:     // a link with target "_blank"
+    case QWebEnginePage::WebBrowserWindow:  // a link opened in a new window (Shift+click)
+        return openPictureWindow(true);
+    case QWebEnginePage::WebBrowserBackgroundTab:  // Ctrl+click or a middle click
+        return openPictureWindow(false);
+    case QWebEnginePage::WebDialog:
+        // A script's pop-up with a size of its own: the gallery and the pages it opens have
+        // none, and a page from elsewhere does not get one.
+        return nullptr;
+    }
+    return nullptr;
+}
+
+WebBrowser* WebBrowser::openPictureWindow(bool activate)
+{
+    // A picture gets a browser window of its own, with its own find shortcut; one asked for in
+    // the background leaves the focus where it is.
     auto* view = new WebBrowser(dialogs_);
     view->setAttribute(Qt::WA_DeleteOnClose);
     // Picture windows never keep the program running after the main window has closed.
@@ -222,6 +273,7 @@ QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType)
     connect(view, &QWebEngineView::titleChanged, view, &QWidget::setWindowTitle);
     auto* find = new QShortcut(QKeySequence::Find, view);
     connect(find, &QShortcut::activated, view, &WebBrowser::showFindDialog);
+    view->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     view->show();
     windows_.append(view);
     emit windowOpened(view);
