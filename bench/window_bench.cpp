@@ -100,7 +100,7 @@ public:
 class NoShell final : public Shell {
 public:
     void openDocument(const ShellOpenRequest&) override {}
-    void runProgram(const QString&, int) override {}
+    void runProgram(const QString&, ShowCommand) override {}
 };
 
 class NoMessages final : public MessageBoxes {

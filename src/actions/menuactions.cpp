@@ -10,11 +10,6 @@ namespace {
 
 constexpr qsizetype kFolderBufferLength = 50;
 
-// The show commands and window styles the shell understands.
-constexpr int kHidden = 0;
-constexpr int kNormal = 1;
-constexpr int kMinimized = 2;
-
 // A text of length zero, as opposed to no text at all (std::nullopt).
 std::optional<QString> emptyText()
 {
@@ -87,37 +82,37 @@ QString MenuActions::caption() const
 void MenuActions::xian_Click()
 {
     platform_.shell.openDocument({QStringLiteral("Open"), programFolder_ + QStringLiteral("/sys/viewdesk.scf"),
-                                  emptyText(), emptyText(), kNormal});
+                                  emptyText(), emptyText(), ShowCommand::Normal});
 }
 
 void MenuActions::zhuo_Click()
 {
-    platform_.shell.runProgram(QStringLiteral("rundll32 shell32,Control_RunDLL desk.cpl"), kMinimized);
+    platform_.shell.runProgram(QStringLiteral("rundll32 shell32,Control_RunDLL desk.cpl"), ShowCommand::Minimized);
 }
 
 void MenuActions::mypc_Click()
 {
     platform_.shell.openDocument({QStringLiteral("open"), QStringLiteral("explorer"),
                                   QStringLiteral("::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"),
-                                  std::nullopt, kNormal});
+                                  std::nullopt, ShowCommand::Normal});
 }
 
 void MenuActions::myfriend_Click()
 {
     platform_.shell.openDocument({QStringLiteral("open"), QStringLiteral("explorer"),
                                   QStringLiteral("::{208D2C60-3AEA-1069-A2D7-08002B30309D}"),
-                                  std::nullopt, kNormal});
+                                  std::nullopt, ShowCommand::Normal});
 }
 
 void MenuActions::myie_Click()
 {
-    platform_.shell.runProgram(browserCommandLine(drive_), kNormal);
+    platform_.shell.runProgram(browserCommandLine(drive_), ShowCommand::Normal);
 }
 
 void MenuActions::email_Click()
 {
     platform_.shell.openDocument({QStringLiteral("Open"), QStringLiteral("mailto:"), emptyText(),
-                                  emptyText(), kNormal});
+                                  emptyText(), ShowCommand::Normal});
 }
 
 void MenuActions::mnuHelpSearchForHelpOn_Click()
@@ -130,13 +125,13 @@ void MenuActions::lianxi_Click()
     platform_.shell.openDocument({QStringLiteral("Open"),
                                   QStringLiteral("mailto:") + Maker::mailAddress()
                                       + QStringLiteral("?subject=联系作者"),
-                                  emptyText(), emptyText(), kNormal});
+                                  emptyText(), emptyText(), ShowCommand::Normal});
 }
 
 void MenuActions::wang_Click()
 {
     platform_.shell.openDocument({QStringLiteral("open"), Maker::webAddress(), std::nullopt,
-                                  std::nullopt, kHidden});
+                                  std::nullopt, ShowCommand::Hidden});
 }
 
 void MenuActions::mnuHelpAbout_Click()

@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -42,29 +43,30 @@ QElapsedTimer& clock()
     return timer;
 }
 
-// Marks the window busy with the hourglass pointer for as long as it lives; the pointer comes
-// back on every way out.
-class BusyScope {
+}  // namespace
+
+// Marks a search or page write under way: the window is busy, with the hourglass pointer, for
+// as long as the guard lives, and the work's first yield comes one interval after its start.
+// The pointer comes back on every way out.
+class frmMain::BusyGuard {
 public:
-    BusyScope(QWidget* window, bool& busy) : window_(window), busy_(busy)
+    explicit BusyGuard(frmMain& window) : window_(window)
     {
-        busy_ = true;
-        window_->setCursor(Qt::WaitCursor);
+        window_.busy_ = true;
+        window_.lastYield_ = clock().nsecsElapsed();
+        window_.setCursor(Qt::WaitCursor);
     }
-    ~BusyScope()
+    ~BusyGuard()
     {
-        busy_ = false;
-        window_->unsetCursor();
+        window_.busy_ = false;
+        window_.unsetCursor();
     }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
 
 private:
-    QWidget* window_;
-    bool& busy_;
+    frmMain& window_;
 };
-
-}  // namespace
 
 bool frmMain::yieldIfDue()
 {
@@ -72,9 +74,10 @@ bool frmMain::yieldIfDue()
     // Events are pumped at most every yieldInterval_ during long work: often enough to keep the
     // window responsive, rarely enough that the pumping costs little next to the work.
     if (now - lastYield_ >= yieldInterval_) {
-        yieldOnce();
+        QCoreApplication::processEvents();
         lastYield_ = clock().nsecsElapsed();
     }
+    // Whether the work goes on: not once the window has been asked to close.
     return !state.Unloading;
 }
 
@@ -121,16 +124,16 @@ RunResult frmMain::makefile()
     SizeReader& sizes = *FileSystem;
     GalleryHooks hooks;
     hooks.setStatus = [this](std::string_view text) {
-        sbStatusBar->setPanelText(1, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        sbStatusBar->setText(StatusPanel::Folder, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     };
     hooks.frameWidth = [this] { return picture1Width(); };
     hooks.setProgress = [this](float width) { setPicWidth(width); };
     hooks.yield = [this] { return yieldIfDue(); };
     hooks.listLayout = [this] { return state.ListLayout; };
 
-    const std::string page = nativeBytes(pagePath());
+    const std::string page = nativeBytes(paths_.pagePath());
     if (state.UseSearchList)
-        return pictarre::makefile(page, ListSource{nativeBytes(listFilePath()), state.PictureCount}, sizes,
+        return pictarre::makefile(page, ListSource{nativeBytes(paths_.listFilePath()), state.PictureCount}, sizes,
                                   state.ImageListText, hooks);
     const RunResult result =
         pictarre::makefile(page, FolderSource{File1->Path(), File1->names()}, sizes, state.ImageListText, hooks);
@@ -156,16 +159,15 @@ void frmMain::OpenPictureFile(const QString& chosen)
     const QString folder = displayText(File1->Path());
     platform_.settings.write(kSettingsApplication, kSettingsSection, kSettingsKey, folder);
 
-    BusyScope busy(this, busy_);
-    lastYield_ = clock().nsecsElapsed();
-    sbStatusBar->setPanelText(1, QStringLiteral("正在载入图象列表……"));
-    sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(File1->ListCount()));
+    BusyGuard busy(*this);
+    sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("正在载入图象列表……"));
+    sbStatusBar->showPictureCount(File1->ListCount());
     state.CurrentFolder = File1->Path();
     state.PictureCount = File1->ListCount();
     // A stopped write ends the command; after a failed one the page is shown as it stands.
     if (makefile() == RunResult::Stopped || state.Unloading)
         return;
-    Web->Navigate(pagePath());
+    Web->Navigate(paths_.pagePath());
     showList(state.ImageListText);
     if (state.Unloading)
         return;
@@ -183,22 +185,21 @@ void frmMain::OpenFolderPath(const std::string& folder)
     state.CurrentFolder = folder;
     state.UseSearchList = true;
 
-    BusyScope busy(this, busy_);
-    lastYield_ = clock().nsecsElapsed();
+    BusyGuard busy(*this);
     Webt->Navigate(displayText(state.CurrentFolder));
-    sbStatusBar->setPanelText(1, QStringLiteral("正在搜索图象文件……"));
+    sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("正在搜索图象文件……"));
     SearchPictures(state.CurrentFolder, state.PictureCount, state.ImageListText, [this] { return yieldIfDue(); });
     if (state.Unloading)
         return;
-    sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(state.PictureCount));
+    sbStatusBar->showPictureCount(state.PictureCount);
     showList(state.ImageListText);
     if (state.Unloading)
         return;
-    writeImageListFile(nativeBytes(listFilePath()), state.ImageListText);
+    writeImageListFile(nativeBytes(paths_.listFilePath()), state.ImageListText);
     if (makefile() == RunResult::Stopped || state.Unloading)
         return;
-    sbStatusBar->setPanelText(1, QStringLiteral("正在载入图象列表……"));
-    Web->Navigate(pagePath());
+    sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("正在载入图象列表……"));
+    Web->Navigate(paths_.pagePath());
 }
 
 }  // namespace pictarre

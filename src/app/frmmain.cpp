@@ -14,19 +14,19 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "actions/menuactions.h"
 #include "app/artwork.h"
 #include "app/statusbar.h"
-#include "actions/menuactions.h"
-#include "platform/twips.h"
-#include "collect/paths.h"
 #include "gallery/getsize.h"
 #include "platform/filelistbox.h"
+#include "platform/twips.h"
 #include "platform/webbrowser.h"
 
 namespace pictarre {
 
 // The window's client area below the menu bar, where controls sit at fixed positions the way
-// the window was designed; it tells the window when its size changes.
+// the window was designed; it tells the window when its size changes, and when a control on
+// it (the status bar, after a change of font) asks for another size.
 class FormArea : public QWidget {
 public:
     explicit FormArea(frmMain* form) : QWidget(form), form_(form) {}
@@ -38,16 +38,27 @@ protected:
         form_->Form_Resize();
     }
 
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::LayoutRequest)
+            form_->Form_Resize();
+        return QWidget::event(event);
+    }
+
 private:
     frmMain* form_;
 };
 
 namespace {
 
+// A menu item and what choosing it runs: a handler of the window, one of the menu actions, or
+// nothing (the item closes its menu and does nothing else).
 struct MenuEntry {
     const char* name;
-    const char* caption;  // nullptr for a separator
-    const char* shortcut;
+    const char* caption = nullptr;  // nullptr for a separator
+    const char* shortcut = nullptr;
+    void (frmMain::*onWindow)() = nullptr;
+    void (MenuActions::*onAction)() = nullptr;
 };
 
 struct MenuDefinition {
@@ -58,36 +69,37 @@ struct MenuDefinition {
 
 const MenuDefinition kMenus[] = {
     {"mnuFile", "文件(&F)",
-     {{"mnuFileOpen", "打开(&O)...", nullptr},
-      {"print", "打印(&P)", nullptr},
-      {"mnuFileBar0", nullptr, nullptr},
-      {"mnuFileSaveAs", "另存为(&A)...", nullptr},
-      {"mnuFileBar1", nullptr, nullptr},
-      {"xian", "显示桌面", nullptr},
-      {"zhuo", "桌面设置", nullptr},
-      {"mnuFileBar5", nullptr, nullptr},
-      {"mypc", "我的电脑", nullptr},
-      {"myfriend", "网上邻居", nullptr},
-      {"myie", "IE浏览器", nullptr},
-      {"email", "电子邮件", nullptr},
-      {"mnuFileBar2", nullptr, nullptr},
-      {"mnuFileExit", "退出(&X)", nullptr}}},
+     {{.name = "mnuFileOpen", .caption = "打开(&O)..."},
+      {.name = "print", .caption = "打印(&P)"},
+      {.name = "mnuFileBar0"},
+      {.name = "mnuFileSaveAs", .caption = "另存为(&A)...", .onWindow = &frmMain::mnuFileSaveAs_Click},
+      {.name = "mnuFileBar1"},
+      {.name = "xian", .caption = "显示桌面", .onAction = &MenuActions::xian_Click},
+      {.name = "zhuo", .caption = "桌面设置", .onAction = &MenuActions::zhuo_Click},
+      {.name = "mnuFileBar5"},
+      {.name = "mypc", .caption = "我的电脑", .onAction = &MenuActions::mypc_Click},
+      {.name = "myfriend", .caption = "网上邻居", .onAction = &MenuActions::myfriend_Click},
+      {.name = "myie", .caption = "IE浏览器", .onAction = &MenuActions::myie_Click},
+      {.name = "email", .caption = "电子邮件", .onAction = &MenuActions::email_Click},
+      {.name = "mnuFileBar2"},
+      {.name = "mnuFileExit", .caption = "退出(&X)", .onWindow = &frmMain::mnuFileExit_Click}}},
     {"mnuEdit", "编辑(&E)",
-     {{"mnuEditUndo", "撤消(&U)", nullptr},
-      {"mnuEditBar0", nullptr, nullptr},
-      {"mnuEditCut", "剪切(&T)", "Ctrl+X"},
-      {"mnuEditCopy", "复制(&C)", "Ctrl+C"},
-      {"mnuEditPaste", "粘贴(&P)", "Ctrl+V"},
-      {"mnuEditBar1", nullptr, nullptr},
-      {"find", "搜索", "Ctrl+F"}}},
-    {"mnuTools", "工具(&T)", {{"mnuToolsOptions", "选项(&O)...", nullptr}}},
+     {{.name = "mnuEditUndo", .caption = "撤消(&U)"},
+      {.name = "mnuEditBar0"},
+      {.name = "mnuEditCut", .caption = "剪切(&T)", .shortcut = "Ctrl+X"},
+      {.name = "mnuEditCopy", .caption = "复制(&C)", .shortcut = "Ctrl+C"},
+      {.name = "mnuEditPaste", .caption = "粘贴(&P)", .shortcut = "Ctrl+V"},
+      {.name = "mnuEditBar1"},
+      {.name = "find", .caption = "搜索", .shortcut = "Ctrl+F", .onWindow = &frmMain::find_Click}}},
+    {"mnuTools", "工具(&T)", {{.name = "mnuToolsOptions", .caption = "选项(&O)..."}}},
     {"mnuHelp", "帮助(&H)",
-     {{"mnuHelpSearchForHelpOn", "帮助主题(&S)...", nullptr},
-      {"mnuHelpBar1", nullptr, nullptr},
-      {"lianxi", "联系作者(&E)", nullptr},
-      {"wang", "作者网站(&N)", nullptr},
-      {"mnuHelpBar0", nullptr, nullptr},
-      {"mnuHelpAbout", "关于(&A) ", nullptr}}},
+     {{.name = "mnuHelpSearchForHelpOn", .caption = "帮助主题(&S)...",
+       .onAction = &MenuActions::mnuHelpSearchForHelpOn_Click},
+      {.name = "mnuHelpBar1"},
+      {.name = "lianxi", .caption = "联系作者(&E)", .onAction = &MenuActions::lianxi_Click},
+      {.name = "wang", .caption = "作者网站(&N)", .onAction = &MenuActions::wang_Click},
+      {.name = "mnuHelpBar0"},
+      {.name = "mnuHelpAbout", .caption = "关于(&A) ", .onAction = &MenuActions::mnuHelpAbout_Click}}},
 };
 
 struct ButtonDefinition {
@@ -180,6 +192,7 @@ void frmMain::createViews()
     Web->setGeometry(pixelRect(kViewRect));
     connect(Web, &WebBrowser::ProgressChange, this, &frmMain::ProgressChange);
     connect(Web, &WebBrowser::DownloadComplete, this, &frmMain::DownloadComplete);
+    connect(Web, &WebBrowser::pageLost, this, &frmMain::galleryLost);
 
     Webt = new WebBrowser(platform_.browserDialogs, form_);
     Webt->setObjectName(QStringLiteral("Webt"));
@@ -206,21 +219,23 @@ void frmMain::createToolBar()
     Toolbar1->setStyleSheet(QStringLiteral("QToolBar#Toolbar1 { border: 0; padding: 0; spacing: 0; }"));
     Toolbar1->layout()->setContentsMargins(1, 1, 1, 1);
 
-    viewGroup_ = new QActionGroup(this);
-    viewGroup_->setExclusive(true);
+    auto* viewGroup = new QActionGroup(this);
+    viewGroup->setExclusive(true);
     for (const auto& def : kButtons) {
         if (def.key == nullptr) {
             Toolbar1->addSeparator();
             continue;
         }
         const QString key = QString::fromLatin1(def.key);
-        auto* button = new QAction(QIcon(toolbarImage(def.image)), QString(), this);
+        // Owned by the toolbar, so that a button and a menu item of the same name ("find",
+        // "print") are found apart.
+        auto* button = new QAction(QIcon(toolbarImage(def.image)), QString(), Toolbar1);
         button->setObjectName(key);
         button->setData(key);
         button->setToolTip(QString::fromUtf8(def.tooltip));
         if (def.grouped) {
             button->setCheckable(true);
-            viewGroup_->addAction(button);
+            viewGroup->addAction(button);
         }
         Toolbar1->addAction(button);
         // Buttons keep their designed width; their height is held to the toolbar's, which the
@@ -228,9 +243,9 @@ void frmMain::createToolBar()
         if (auto* widget = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(button)))
             widget->setFixedSize(pixels(kButtonWidth), std::min(pixels(kButtonHeight), pixels(kToolbarHeight) - 2));
         connect(button, &QAction::triggered, this, [this, key] { Toolbar1_ButtonClick(key); });
-        buttons_.insert(key, button);
+        if (key == QLatin1String("big"))
+            button->setChecked(true);
     }
-    buttons_.value(QStringLiteral("big"))->setChecked(true);
 
     // The progress frame sits inside the toolbar, the bar inside the frame.
     Picture1 = new QFrame(Toolbar1);
@@ -255,45 +270,23 @@ void frmMain::createStatusBar()
 
 void frmMain::createMenus()
 {
-    // Items without a handler exist, close their menu and do nothing else.
     actions_ = std::make_unique<MenuActions>(platform_, this, paths_.programFolder);
-    MenuActions* a = actions_.get();
-    const QHash<QString, std::function<void()>> handlers = {
-        {QStringLiteral("mnuFileSaveAs"), [this] { mnuFileSaveAs_Click(); }},
-        {QStringLiteral("xian"), [a] { a->xian_Click(); }},
-        {QStringLiteral("zhuo"), [a] { a->zhuo_Click(); }},
-        {QStringLiteral("mypc"), [a] { a->mypc_Click(); }},
-        {QStringLiteral("myfriend"), [a] { a->myfriend_Click(); }},
-        {QStringLiteral("myie"), [a] { a->myie_Click(); }},
-        {QStringLiteral("email"), [a] { a->email_Click(); }},
-        {QStringLiteral("mnuFileExit"), [this] { mnuFileExit_Click(); }},
-        {QStringLiteral("find"), [this] { find_Click(); }},
-        {QStringLiteral("mnuHelpSearchForHelpOn"), [a] { a->mnuHelpSearchForHelpOn_Click(); }},
-        {QStringLiteral("lianxi"), [a] { a->lianxi_Click(); }},
-        {QStringLiteral("wang"), [a] { a->wang_Click(); }},
-        {QStringLiteral("mnuHelpAbout"), [a] { a->mnuHelpAbout_Click(); }},
-    };
     for (const auto& menuDef : kMenus) {
         QMenu* menu = menuBar()->addMenu(QString::fromUtf8(menuDef.caption));
         menu->setObjectName(QString::fromLatin1(menuDef.name));
-        menuItems_.insert(menu->objectName(), menu->menuAction());
         for (const auto& item : menuDef.items) {
             QAction* action = item.caption ? menu->addAction(QString::fromUtf8(item.caption))
                                            : menu->addSeparator();
             action->setObjectName(QString::fromLatin1(item.name));
             if (item.shortcut)
                 action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
-            const auto handler = handlers.value(action->objectName());
-            if (handler)
-                connect(action, &QAction::triggered, this, handler);
-            menuItems_.insert(action->objectName(), action);
+            if (item.onWindow)
+                connect(action, &QAction::triggered, this, [this, run = item.onWindow] { (this->*run)(); });
+            else if (item.onAction)
+                connect(action, &QAction::triggered, this,
+                        [actions = actions_.get(), run = item.onAction] { (actions->*run)(); });
         }
     }
-}
-
-QList<QAction*> frmMain::toolbarActions() const
-{
-    return Toolbar1->actions();
 }
 
 float frmMain::ScaleWidth() const
@@ -319,33 +312,11 @@ void frmMain::setPicWidth(float value)
     Pic->resize(pixels(value), Pic->height());
 }
 
-QString frmMain::pagePath() const
-{
-    return dataPath("picture.htm");
-}
-
-QString frmMain::workingFolder() const
-{
-    return dataPath("temp/");
-}
-
-QString frmMain::listFilePath() const
-{
-    return dataPath("temp/opendir.tmp");
-}
-
-QString frmMain::dataPath(const char* relative) const
-{
-    const QByteArray folder = QFile::encodeName(paths_.dataFolder);
-    return QFile::decodeName(QByteArray::fromStdString(
-        joinPath(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size())), relative)));
-}
-
 void frmMain::layOutAlignedControls()
 {
     // The toolbar is aligned to the top and the status bar to the bottom of the client area.
     Toolbar1->setGeometry(0, 0, form_->width(), pixels(kToolbarHeight));
-    const int statusHeight = std::max(pixels(kStatusBarHeight), sbStatusBar->sizeHint().height());
+    const int statusHeight = sbStatusBar->sizeHint().height();
     sbStatusBar->setGeometry(0, form_->height() - statusHeight, form_->width(), statusHeight);
     Toolbar1->raise();
     sbStatusBar->raise();
@@ -356,7 +327,7 @@ void frmMain::Form_Load()
     // The size reader stands in for the file-system helper object the size queries go through.
     FileSystem = std::make_unique<SizeReader>(defaultSizeQueries([this] { return Web->widthTwips(); }));
     Web->Navigate(QStringLiteral("about:blank"));
-    QDir().mkpath(workingFolder());
+    QDir().mkpath(paths_.workingFolder());
     if (state.Unloading)
         close();
     else
@@ -367,11 +338,15 @@ void frmMain::Form_Resize()
 {
     layOutAlignedControls();
     const float width = ScaleWidth();
-    const float height = ScaleHeight();
+    // The 650 twips the views leave below their top hold the status bar at its designed 255;
+    // a bar that the font makes taller takes its extra height from the views, so that no view
+    // ends behind it. As designed, a window too short for the views keeps their heights.
+    const float barExtra = std::max(0.0f, twips(sbStatusBar->height()) - kStatusBarHeight);
+    const float height = ScaleHeight() - 650.0f - barExtra;
     Web->setWidthTwips(width);
-    Web->setHeightTwips(height - 650.0f);
+    Web->setHeightTwips(height);
     Webt->setWidthTwips(width);
-    Webt->setHeightTwips(height - 650.0f);
+    Webt->setHeightTwips(height);
     setWidthTwips(*Text1, width);
     setHeightTwips(*Text1, Web->heightTwips());
 }
@@ -397,21 +372,25 @@ void frmMain::ProgressChange(int progress, int progressMax)
     // nested inside the engine's callback.
 }
 
+void frmMain::galleryLost()
+{
+    // The engine's page process died (out of memory, a crash): say so where the folder would
+    // stand; the next command shows a gallery again in a new process.
+    sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("图片页面意外关闭（可能是内存不足），请重新打开图片。"));
+    setPicWidth(0.0f);
+}
+
 void frmMain::DownloadComplete()
 {
-    sbStatusBar->setPanelText(1, QStringLiteral("当前路径： ") + QFile::decodeName(QByteArray::fromStdString(state.CurrentFolder)));
-    sbStatusBar->setPanelText(3, QStringLiteral("图片总数：") + QString::number(state.PictureCount));
+    sbStatusBar->setText(StatusPanel::Folder,
+                         QStringLiteral("当前路径： ") + QFile::decodeName(QByteArray::fromStdString(state.CurrentFolder)));
+    sbStatusBar->showPictureCount(state.PictureCount);
 }
 
 void frmMain::showOnly(QWidget* view)
 {
     for (QWidget* candidate : {static_cast<QWidget*>(Web), static_cast<QWidget*>(Webt), static_cast<QWidget*>(Text1)})
         candidate->setVisible(candidate == view);
-}
-
-void frmMain::yieldOnce()
-{
-    QCoreApplication::processEvents();
 }
 
 void frmMain::mnuFileExit_Click()
@@ -421,7 +400,7 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuFileSaveAs_Click()
 {
-    Web->ExecWB(4, 0);
+    Web->ExecWB(BrowserCommand::SaveAs);
 }
 
 void frmMain::find_Click()

@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 
-#include <QHash>
 #include <QMainWindow>
 
 #include "app/sharedstate.h"
@@ -12,8 +11,6 @@
 #include "platform/platform.h"
 #include "platform/programpaths.h"
 
-class QAction;
-class QActionGroup;
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
@@ -30,25 +27,13 @@ class WebBrowser;
 
 // The program's one window: the toolbar, the three content views lying on top of one another
 // (the gallery page, the folder view and the plain list of found paths), the progress bar and
-// the status bar, with the menus and their handlers.
+// the status bar, with the menus and their handlers. Its controls carry their design names as
+// object names.
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
     frmMain(Platform& platform, ProgramPaths paths, QWidget* parent = nullptr);
     ~frmMain() override;
-
-    // Controls, named as the window's design names them.
-    WebBrowser* Web = nullptr;
-    WebBrowser* Webt = nullptr;
-    QPlainTextEdit* Text1 = nullptr;
-    QToolBar* Toolbar1 = nullptr;
-    QFrame* Picture1 = nullptr;
-    QFrame* Pic = nullptr;
-    StatusBar* sbStatusBar = nullptr;
-    QLabel* Image1 = nullptr;
-    FileListBox* File1 = nullptr;
-
-    SharedState state;
 
     // The client area's size in twips (the toolbar and status bar lie inside it).
     float ScaleWidth() const;
@@ -56,26 +41,14 @@ public:
     // The progress bar's width and its frame's, in twips.
     float picWidth() const { return picWidthTwips_; }
     float picture1Width() const;
-    void setPicWidth(float twips);
-
-    // A menu item or toolbar button by its design name or key.
-    QAction* menuItem(const QString& name) const { return menuItems_.value(name); }
-    QAction* toolbarButton(const QString& key) const { return buttons_.value(key); }
-    QList<QAction*> toolbarActions() const;
-
-    const ProgramPaths& paths() const { return paths_; }
-    // The gallery page, the working folder and the image list file (native paths).
-    QString pagePath() const;
-    QString workingFolder() const;
-    QString listFilePath() const;
-    // A path below the data folder, with one separator between them (none doubled at "/").
-    QString dataPath(const char* relative) const;
 
     // Handlers of the window's events.
     void Form_Load();
     void Form_Resize();
     void ProgressChange(int progress, int progressMax);
     void DownloadComplete();
+    // The gallery's page process died: the status bar says so.
+    void galleryLost();
     // `chosen`, for the three open commands, is the picture or folder the user already chose
     // (the program's argument): the command then runs on it instead of asking.
     void Toolbar1_ButtonClick(const QString& key, const QString& chosen = QString());
@@ -93,19 +66,26 @@ public:
     void mnuFileSaveAs_Click();
     void find_Click();
 
+    // The shared list text as the last command left it. The page writer appends the rows it
+    // writes after the list has been shown, so no control shows them; they matter only in
+    // that nothing but the next command may clear them.
+    const std::string& imageListText() const { return state.ImageListText; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    class BusyGuard;
+
     void createViews();
     void createToolBar();
     void createMenus();
     void createStatusBar();
     void layOutAlignedControls();
+    void setPicWidth(float twips);
     void Form_QueryUnload();
     void showOnly(QWidget* view);
-    void yieldOnce();
     bool yieldIfDue();
     void OpenPicture();
     void OpenPictureFile(const QString& chosen);
@@ -117,10 +97,20 @@ private:
 
     Platform& platform_;
     ProgramPaths paths_;
+    SharedState state;
+
+    // Controls, named as the window's design names them.
     FormArea* form_ = nullptr;
-    QActionGroup* viewGroup_ = nullptr;
-    QHash<QString, QAction*> menuItems_;
-    QHash<QString, QAction*> buttons_;
+    WebBrowser* Web = nullptr;
+    WebBrowser* Webt = nullptr;
+    QPlainTextEdit* Text1 = nullptr;
+    QToolBar* Toolbar1 = nullptr;
+    QFrame* Picture1 = nullptr;
+    QFrame* Pic = nullptr;
+    StatusBar* sbStatusBar = nullptr;
+    QLabel* Image1 = nullptr;
+    FileListBox* File1 = nullptr;
+
     float picWidthTwips_ = 15.0f;
     bool busy_ = false;
     qint64 lastYield_ = 0;

@@ -1,6 +1,9 @@
 #include "app/statusbar.h"
 
+#include <algorithm>
+
 #include <QDateTime>
+#include <QEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
@@ -11,62 +14,98 @@ namespace pictarre {
 
 namespace {
 
+// The panels' designed widths and the bar's designed height, in twips.
 constexpr float kPanelWidths[] = {6000, 300, 2000, 250, 1800, 250, 3000, 1440};
-constexpr int kDatePanel = 5;
-constexpr int kTimePanel = 7;
+constexpr float kBarHeight = 255;
 
 }  // namespace
 
-StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent)
+StatusBar::StatusBar(QWidget* parent) : QWidget(parent)
 {
-    setSizeGripEnabled(false);
+    // The bar lies over the bottom of the client area; it paints all of it.
+    setAutoFillBackground(true);
     int index = 1;
     for (float width : kPanelWidths) {
         auto* label = new QLabel(this);
-        label->setObjectName(QStringLiteral("panel%1").arg(index));
+        label->setObjectName(QStringLiteral("panel%1").arg(index++));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         label->setMinimumWidth(pixels(width));
-        label->setMaximumWidth(index == 8 ? QWIDGETSIZE_MAX : pixels(width));
-        addWidget(label, index == 8 ? 1 : 0);
         panels_.append(label);
-        ++index;
     }
     clock_ = new QTimer(this);
     clock_->setInterval(1000);
-    connect(clock_, &QTimer::timeout, this, &StatusBar::refreshClock);
+    connect(clock_, &QTimer::timeout, this, [this] { showClock(QDateTime::currentDateTime()); });
     clock_->start();
-    refreshClock();
+    showClock(QDateTime::currentDateTime());
 }
 
-QLabel* StatusBar::panel(int index) const
+QLabel* StatusBar::label(StatusPanel panel) const
 {
-    return index >= 1 && index <= panels_.size() ? panels_[index - 1] : nullptr;
+    return panels_[static_cast<int>(panel) - 1];
 }
 
-QString StatusBar::panelText(int index) const
+QString StatusBar::text(StatusPanel panel) const
 {
-    const QLabel* label = panel(index);
-    return label ? label->text() : QString();
+    return label(panel)->text();
 }
 
-void StatusBar::setPanelText(int index, const QString& text)
+void StatusBar::setText(StatusPanel panel, const QString& text)
 {
-    if (QLabel* label = panel(index))
-        label->setText(text);
+    label(panel)->setText(text);
 }
 
-float StatusBar::panelWidthTwips(int index)
+void StatusBar::showPictureCount(std::int32_t count)
 {
-    return index >= 1 && index <= 8 ? kPanelWidths[index - 1] : 0.0f;
+    setText(StatusPanel::Count, QStringLiteral("图片总数：") + QString::number(count));
 }
 
-void StatusBar::refreshClock()
+void StatusBar::showClock(const QDateTime& now)
 {
     const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::currentDateTime();
-    setPanelText(kDatePanel, locale.toString(now.date(), QLocale::ShortFormat));
-    setPanelText(kTimePanel, locale.toString(now.time(), QLocale::ShortFormat));
+    setText(StatusPanel::Date, locale.toString(now.date(), QLocale::ShortFormat));
+    setText(StatusPanel::Time, locale.toString(now.time(), QLocale::ShortFormat));
+}
+
+QSize StatusBar::sizeHint() const
+{
+    int height = pixels(kBarHeight);
+    int width = 0;
+    for (const QLabel* panel : panels_) {
+        // An empty label asks for no text line; every panel is as high as one with text.
+        height = std::max({height, panel->sizeHint().height(),
+                           panel->fontMetrics().height() + 2 * panel->frameWidth()});
+        width += panel->minimumWidth();
+    }
+    return {width, height};
+}
+
+void StatusBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layOutPanels();
+}
+
+void StatusBar::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Another font or style changes the height the bar needs: the window lays it out again.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        updateGeometry();
+}
+
+void StatusBar::layOutPanels()
+{
+    // Each panel keeps its width, whatever the bar's: what lies past the bar's right edge is
+    // cut off there, as the bar clips its children.
+    int left = 0;
+    for (QLabel* panel : panels_) {
+        int width = panel->minimumWidth();
+        if (panel == panels_.last())
+            width = std::max(width, this->width() - left);
+        panel->setGeometry(left, 0, width, height());
+        left += width;
+    }
 }
 
 }  // namespace pictarre

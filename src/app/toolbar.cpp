@@ -37,11 +37,11 @@ void frmMain::Toolbar1_ButtonClick(const QString& key, const QString& chosen)
     } else if (key == QLatin1String("Opendir")) {
         chosen.isEmpty() ? OpenFolder() : OpenFolderPath(chosenFolder(chosen));
     } else if (key == QLatin1String("save")) {
-        Web->ExecWB(4, 0);
+        Web->ExecWB(BrowserCommand::SaveAs);
     } else if (key == QLatin1String("find")) {
         find_Click();
     } else if (key == QLatin1String("print")) {
-        Web->ExecWB(6, 0);
+        Web->ExecWB(BrowserCommand::Print);
     } else if (key == QLatin1String("big")) {
         showOnly(Web);
     } else if (key == QLatin1String("small")) {

@@ -216,7 +216,7 @@ void DesktopShell::openDocument(const ShellOpenRequest& request)
                     request.directory.value_or(QString()));
 }
 
-void DesktopShell::runProgram(const QString& commandLine, int /*windowStyle*/)
+void DesktopShell::runProgram(const QString& commandLine, ShowCommand /*windowStyle*/)
 {
     startFirstFound(desktopLaunchesForCommand(commandLine, DesktopContext::fromEnvironment()));
 }

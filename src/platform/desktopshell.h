@@ -43,7 +43,7 @@ class DesktopShell final : public Shell {
 public:
     void openDocument(const ShellOpenRequest& request) override;
     // The window style has no meaning for a freedesktop launch and is not used.
-    void runProgram(const QString& commandLine, int windowStyle) override;
+    void runProgram(const QString& commandLine, ShowCommand windowStyle) override;
 };
 
 }  // namespace pictarre

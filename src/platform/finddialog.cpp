@@ -1,7 +1,6 @@
 #include "platform/finddialog.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +11,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 namespace pictarre {
@@ -80,12 +80,19 @@ void FindDialog::findNext()
     view_->findText(text_->text(), flags);
 }
 
-void FindDialog::closeEvent(QCloseEvent* event)
+void FindDialog::hideEvent(QHideEvent* event)
 {
-    // Leaving the dialog clears the highlight, as a browser's find bar does.
-    if (view_)
+    // Leaving the dialog, by its Cancel button, its close button or Esc, clears the highlights
+    // in the page, as a browser's find bar does. Ending a search leaves the last match
+    // selected, which shows as one highlight more; that selection goes too. The script reaches
+    // the page after the end of the search, as both travel the same channel to the page (an
+    // edit command such as Unselect may overtake it and be undone).
+    if (view_) {
         view_->findText(QString());
-    QDialog::closeEvent(event);
+        view_->page()->runJavaScript(QStringLiteral("window.getSelection().removeAllRanges()"),
+                                     QWebEngineScript::ApplicationWorld);
+    }
+    QDialog::hideEvent(event);
 }
 
 }  // namespace pictarre

@@ -29,7 +29,7 @@ signals:
     void searchFinished(int matches);
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QPointer<QWebEngineView> view_;

@@ -38,6 +38,7 @@ const bool kRegistered = [] {
 }();
 
 constexpr qsizetype kScaledCacheBytes = 64 << 20;
+constexpr char kAsWritten[] = "?as=written";
 
 QByteArray mimeTypeOf(const QByteArray& head)
 {
@@ -142,10 +143,11 @@ void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QIODevi
 
 }  // namespace
 
-QUrl galleryUrl(const QByteArray& path)
+QUrl galleryUrl(const QByteArray& path, GalleryForm form)
 {
     const std::string encoded = percentEncodePath(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
-    return QUrl::fromEncoded(QByteArray(kGalleryScheme) + ':' + QByteArray::fromStdString(encoded), QUrl::StrictMode);
+    const QByteArray query = form == GalleryForm::AsWritten ? kAsWritten : "";
+    return QUrl::fromEncoded(QByteArray(kGalleryScheme) + ':' + QByteArray::fromStdString(encoded) + query, QUrl::StrictMode);
 }
 
 QByteArray galleryPath(const QUrl& url)
@@ -190,12 +192,12 @@ void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
     }
     const QByteArray path = galleryPath(job->requestUrl());
     if (isGalleryPage(path))
-        servePage(job, path);
+        servePage(job, path, job->requestUrl().query() == QLatin1String(kAsWritten + 1) ? GalleryForm::AsWritten : GalleryForm::Lazy);
     else
         servePicture(job, path);
 }
 
-void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& path)
+void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& path, GalleryForm form)
 {
     FileDescriptor file = openRegularFile(path.toStdString());
     if (!file.isOpen()) {
@@ -203,6 +205,12 @@ void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& pa
         return;
     }
     const QByteArray contentType = "text/html; charset=" + localePageEncoding().toLatin1();
+    if (form == GalleryForm::AsWritten) {
+        auto* device = new QFile;
+        device->open(file.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        replyWith(job, contentType, device);
+        return;
+    }
     replyWith(job, contentType, new PageDevice(std::move(file), LazyPage(pagePrologue(path).toStdString())));
 }
 

@@ -1,5 +1,6 @@
 #include "platform/messageboxes.h"
 
+#include <QLabel>
 #include <QMessageBox>
 
 namespace pictarre {
@@ -35,6 +36,10 @@ void QtMessageBoxes::about(QWidget* owner, const QString& applicationText, const
         box.setIconPixmap(icon.pixmap(32, 32));
     }
     box.setStandardButtons(QMessageBox::Ok);
+    // The other text is one line. Left to wrap, the box would break it wherever two Chinese
+    // characters meet, in the middle of a word; the box grows to hold the line instead.
+    if (auto* other = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        other->setWordWrap(false);
     box.exec();
 }
 

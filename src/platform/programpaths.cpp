@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include "collect/paths.h"
+
 namespace pictarre {
 
 ProgramPaths ProgramPaths::forProgramFolder(const QString& programFolder)
@@ -19,6 +21,28 @@ ProgramPaths ProgramPaths::forProgramFolder(const QString& programFolder)
             paths.dataFolder = QDir::cleanPath(own);
     }
     return paths;
+}
+
+QString ProgramPaths::pagePath() const
+{
+    return dataPath("picture.htm");
+}
+
+QString ProgramPaths::workingFolder() const
+{
+    return dataPath("temp/");
+}
+
+QString ProgramPaths::listFilePath() const
+{
+    return dataPath("temp/opendir.tmp");
+}
+
+QString ProgramPaths::dataPath(const char* relative) const
+{
+    const QByteArray folder = QFile::encodeName(dataFolder);
+    return QFile::decodeName(QByteArray::fromStdString(
+        joinPath(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size())), relative)));
 }
 
 }  // namespace pictarre

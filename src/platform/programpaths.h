@@ -14,6 +14,13 @@ struct ProgramPaths {
 
     // The paths for a program running from `programFolder`.
     static ProgramPaths forProgramFolder(const QString& programFolder);
+
+    // The gallery page, the working folder (with its trailing separator) and the image list file.
+    QString pagePath() const;
+    QString workingFolder() const;
+    QString listFilePath() const;
+    // A path below the data folder, with one separator between them (none doubled at "/").
+    QString dataPath(const char* relative) const;
 };
 
 }  // namespace pictarre

@@ -1,9 +1,8 @@
 #include "platform/webbrowser.h"
 
-#include <clocale>
-#include <cmath>
 #include <langinfo.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -18,6 +17,7 @@
 
 #include "platform/finddialog.h"
 #include "platform/galleryscheme.h"
+#include "platform/printjob.h"
 #include "platform/twips.h"
 
 namespace pictarre {
@@ -32,7 +32,8 @@ QUrl urlFromAddress(const QString& address)
     return isGalleryPage(path) ? galleryUrl(path) : QUrl::fromLocalFile(address);
 }
 
-// The longest side, in pixels, of a picture sent to the printer.
+// The longest side, in pixels, of a picture sent to the printer: enough for a print, and it
+// keeps a page of thousands of large photos from needing gigabytes.
 constexpr int kPrintPictureSide = 1600;
 
 QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
@@ -49,13 +50,29 @@ QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
     return QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
 }
 
+// The download the engine starts for saving `page` to `path`.
+bool savesTo(const QWebEngineDownloadRequest& download, const QWebEnginePage* page, const QString& path)
+{
+    return download.isSavePageDownload() && download.page() == page
+        && QDir::cleanPath(QDir(download.downloadDirectory()).filePath(download.downloadFileName()))
+               == QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
 }  // namespace
+
+// A print rendering that the engine has not answered yet. The engine cannot let go of a page
+// while it renders it for print: a view that goes meanwhile leaves its page here, and the
+// answer takes the page away instead of handing it to the print job.
+struct WebBrowser::PendingRender {
+    std::weak_ptr<PrintJob> job;
+    QWebEnginePage* orphan = nullptr;
+    bool answered = false;
+};
 
 QString localePageEncoding()
 {
-    // The codeset of the user's locale; the C/POSIX locale names plain ASCII, where file names
-    // are UTF-8 in practice.
-    std::setlocale(LC_CTYPE, "");
+    // The application object set the process's locale from the environment at start-up; the
+    // C/POSIX locale names plain ASCII, where file names are UTF-8 in practice.
     const QString codeset = QString::fromLatin1(nl_langinfo(CODESET));
     if (codeset.isEmpty() || codeset == QLatin1String("ANSI_X3.4-1968")
         || codeset.compare(QLatin1String("ASCII"), Qt::CaseInsensitive) == 0)
@@ -66,6 +83,9 @@ QString localePageEncoding()
 WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     : QWebEngineView(parent), dialogs_(dialogs)
 {
+    // The view's page is no child of the view, so that it can outlive the view while the
+    // engine renders it for print; the view deletes it otherwise.
+    setPage(new QWebEnginePage);
     GalleryScheme::on(page()->profile());
     QWebEngineSettings* s = settings();
     s->setDefaultTextEncoding(localePageEncoding());
@@ -84,24 +104,24 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     connect(this, &QWebEngineView::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
                 pageLost_ = true;
+                // A print still waiting for the page's pictures waits no more.
+                if (printJob_ && !rendering_)
+                    endPrint(false);
                 emit pageLost();
             });
-    connect(this, &QWebEngineView::printFinished, this, [this](bool ok) {
-        delete printer_;
-        printer_ = nullptr;
-        page()->runJavaScript(QStringLiteral("window.pictarreGallery && pictarreGallery.resume()"));
-        emit printDone(ok);
-    });
 }
 
 WebBrowser::~WebBrowser()
 {
-    // A print job still under way prints into its printer on another thread, which may outlive
-    // this view by a moment: the printer is left to the end of the process rather than freed
-    // under the job.
-    printer_ = nullptr;
+    // A print still under way stops here; its page goes once the engine has let go of it.
+    printJob_.reset();
     for (const auto& window : windows_)
         delete window.data();
+    QWebEnginePage* own = page();
+    if (render_ && !render_->answered)
+        render_->orphan = own;
+    else
+        delete own;
 }
 
 void WebBrowser::Navigate(const QString& address)
@@ -109,38 +129,33 @@ void WebBrowser::Navigate(const QString& address)
     load(urlFromAddress(address));
 }
 
-bool WebBrowser::ExecWB(int command, int /*option*/)
+QByteArray WebBrowser::shownFile() const
+{
+    if (url().scheme() == QLatin1String(kGalleryScheme))
+        return galleryPath(url());
+    return url().isLocalFile() ? QFile::encodeName(url().toLocalFile()) : QByteArray();
+}
+
+bool WebBrowser::ExecWB(BrowserCommand command)
 {
     switch (command) {
-    case 4:
+    case BrowserCommand::SaveAs:
         return saveAs();
-    case 6:
+    case BrowserCommand::Print:
         return print();
-    default:
-        return false;
     }
+    return false;
 }
 
 bool WebBrowser::saveAs()
 {
-    QString suggested = url().isLocalFile() ? QFileInfo(url().toLocalFile()).fileName() : QString();
+    const QByteArray shown = shownFile();
+    QString suggested = QFileInfo(QFile::decodeName(shown)).fileName();
     if (suggested.isEmpty())
         suggested = QStringLiteral("untitled.htm");
     const auto choice = dialogs_.askSaveAs(this, suggested);
     if (!choice || choice->path.isEmpty())
         return false;
-
-    const QByteArray shownFile = url().scheme() == QLatin1String(kGalleryScheme) ? galleryPath(url()) : QByteArray();
-    if (choice->format == SaveFormat::HtmlOnly && !shownFile.isEmpty()) {
-        // The page as it was written, byte for byte: the view shows a form of it built for
-        // loading pictures by the screen, which is not the document to keep.
-        QFile in(QFile::decodeName(shownFile));
-        QSaveFile out(choice->path);
-        const bool ok = in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)
-                        && out.write(in.readAll()) == in.size() && out.commit();
-        QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
-        return true;
-    }
 
     if (choice->format == SaveFormat::PlainText) {
         const QString path = choice->path;
@@ -158,36 +173,72 @@ bool WebBrowser::saveAs()
         });
         return true;
     }
-
-    // The engine reports the save as a download of the profile; follow that one to its end.
-    const QString path = choice->path;
-    auto* profile = page()->profile();
-    auto watch = std::make_shared<QMetaObject::Connection>();
-    *watch = connect(profile, &QWebEngineProfile::downloadRequested, this,
-                     [this, watch](QWebEngineDownloadRequest* download) {
-                         if (!download->isSavePageDownload() || download->page() != page())
-                             return;
-                         disconnect(*watch);
-                         connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
-                                 [this, download] {
-                                     emit saveDone(download->state()
-                                                   == QWebEngineDownloadRequest::DownloadCompleted);
-                                 });
-                     });
-    page()->save(path, engineFormat(choice->format));
+    // The view shows a gallery page built for loading by the screen; what is saved is the
+    // page as it was written.
+    if (url().scheme() == QLatin1String(kGalleryScheme))
+        return saveWrittenPage(shown, choice->path, choice->format);
+    followSave(page(), choice->path);
+    page()->save(choice->path, engineFormat(choice->format));
     return true;
+}
+
+bool WebBrowser::saveWrittenPage(const QByteArray& pagePath, const QString& target, SaveFormat format)
+{
+    if (format == SaveFormat::HtmlOnly) {
+        // The page file itself, byte for byte.
+        QFile in(QFile::decodeName(pagePath));
+        QSaveFile out(target);
+        const bool ok = in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)
+                        && out.write(in.readAll()) == in.size() && out.commit();
+        QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
+        return true;
+    }
+    // The whole page with its pictures: a page of its own, out of sight, holds the page as
+    // written (its encoding stated) with every picture, and the engine saves that one.
+    auto* written = new QWebEnginePage(page()->profile(), this);
+    written->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    connect(written, &QWebEnginePage::loadFinished, this, [this, written, target, format](bool ok) {
+        if (!ok) {
+            written->deleteLater();
+            emit saveDone(false);
+            return;
+        }
+        followSave(written, target);
+        written->save(target, engineFormat(format));
+    });
+    connect(this, &WebBrowser::saveDone, written, &QObject::deleteLater, Qt::SingleShotConnection);
+    written->load(galleryUrl(pagePath, GalleryForm::AsWritten));
+    return true;
+}
+
+void WebBrowser::followSave(QWebEnginePage* saving, const QString& path)
+{
+    // The engine reports the save as a download of the profile; the one to this path is
+    // followed to its end. Only the latest save is waited for: one whose download never came
+    // is forgotten, so it cannot claim the download of a later save.
+    disconnect(saveWatch_);
+    saveWatch_ = connect(saving->profile(), &QWebEngineProfile::downloadRequested, this,
+                         [this, saving, path](QWebEngineDownloadRequest* download) {
+                             if (!savesTo(*download, saving, path))
+                                 return;
+                             disconnect(saveWatch_);
+                             connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
+                                     [this, download] {
+                                         emit saveDone(download->state()
+                                                       == QWebEngineDownloadRequest::DownloadCompleted);
+                                     });
+                         });
 }
 
 bool WebBrowser::print()
 {
-    if (printer_ != nullptr)
-        return false;  // one print job at a time: the printer must live until it finishes
+    if (printJob_)
+        return false;  // one print at a time
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (!dialogs_.askPrint(this, *printer))
         return false;
-    printer_ = printer.release();
-    // A gallery shows only the pictures near the screen; the print needs all of them, at no
-    // more than kPrintPictureSide pixels a side so a page of large photos stays printable.
+    printJob_ = std::make_shared<PrintJob>(std::move(printer), this, [this](bool ok) { endPrint(ok); });
+    // A gallery shows only what is near the screen; the print needs every row and picture.
     page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.loadAll(%1) : 0").arg(kPrintPictureSide),
                           [self = QPointer<WebBrowser>(this)](const QVariant&) {
                               if (self)
@@ -200,13 +251,38 @@ void WebBrowser::printWhenPicturesArrive()
 {
     page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.pending() : 0"),
                           [self = QPointer<WebBrowser>(this)](const QVariant& pending) {
-                              if (!self || !self->printer_)
+                              if (!self || !self->printJob_ || self->rendering_)
                                   return;
                               if (pending.toInt() > 0)
                                   QTimer::singleShot(100, self, &WebBrowser::printWhenPicturesArrive);
                               else
-                                  self->QWebEngineView::print(self->printer_);
+                                  self->render();
                           });
+}
+
+void WebBrowser::render()
+{
+    rendering_ = true;
+    const QPageLayout layout = printJob_->printer().pageLayout();
+    const QPageRanges ranges = printJob_->printer().pageRanges();
+    // The answer reaches the job only while the job, and so the view, still stands.
+    render_ = std::make_shared<PendingRender>();
+    render_->job = printJob_;
+    page()->printToPdf([render = render_](const QByteArray& pdf) {
+        render->answered = true;
+        if (render->orphan)
+            render->orphan->deleteLater();
+        else if (const auto job = render->job.lock())
+            job->paint(pdf);
+    }, layout, ranges);
+}
+
+void WebBrowser::endPrint(bool ok)
+{
+    printJob_.reset();
+    rendering_ = false;
+    page()->runJavaScript(QStringLiteral("window.pictarreGallery && pictarreGallery.resume()"));
+    emit printDone(ok);
 }
 
 bool WebBrowser::SetFocus()
@@ -258,9 +334,26 @@ QList<WebBrowser*> WebBrowser::openedWindows() const
     return open;
 }
 
-QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType)
+QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType type)
 {
-    // A link with target "_blank" gets a browser window of its own, with its own find shortcut.
+    switch (type) {
+    case QWebEnginePage::WebBrowserTab:     // a link with target "_blank"
+    case QWebEnginePage::WebBrowserWindow:  // a link opened in a new window (Shift+click)
+        return openPictureWindow(true);
+    case QWebEnginePage::WebBrowserBackgroundTab:  // Ctrl+click or a middle click
+        return openPictureWindow(false);
+    case QWebEnginePage::WebDialog:
+        // A script's pop-up with a size of its own: the gallery and the pages it opens have
+        // none, and a page from elsewhere does not get one.
+        return nullptr;
+    }
+    return nullptr;
+}
+
+WebBrowser* WebBrowser::openPictureWindow(bool activate)
+{
+    // A picture gets a browser window of its own, with its own find shortcut; one asked for in
+    // the background leaves the focus where it is.
     auto* view = new WebBrowser(dialogs_);
     view->setAttribute(Qt::WA_DeleteOnClose);
     // Picture windows never keep the program running after the main window has closed.
@@ -269,6 +362,7 @@ QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType)
     connect(view, &QWebEngineView::titleChanged, view, &QWidget::setWindowTitle);
     auto* find = new QShortcut(QKeySequence::Find, view);
     connect(find, &QShortcut::activated, view, &WebBrowser::showFindDialog);
+    view->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     view->show();
     windows_.append(view);
     emit windowOpened(view);

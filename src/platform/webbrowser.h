@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QPointer>
 #include <QString>
 #include <QWebEngineView>
@@ -7,11 +9,16 @@
 #include "platform/browserdialogs.h"
 #include "platform/finddialog.h"
 
-class QPrinter;
-
 namespace pictarre {
 
+class PrintJob;
 
+// The commands the window asks a browser to carry out, numbered as the browser control
+// numbers them. Each runs with the control's default option: the browser asks the user.
+enum class BrowserCommand : int {
+    SaveAs = 4,  // save the shown document under a name and a file type the user picks
+    Print = 6,   // print the shown document after the print dialog
+};
 
 // The embedded browser control: a web view with the handful of operations and events the
 // window uses, in the window's own units (twips, 15 to a pixel).
@@ -23,13 +30,16 @@ public:
 
     // Starts loading "about:blank", a local file or a folder (shown as the engine's file
     // listing), or any URL; returns at once. The end of the load is signalled by
-    // DownloadComplete.
+    // DownloadComplete. A local HTML page comes through the gallery scheme: read in the
+    // locale's encoding, its pictures loaded by the screen.
     void Navigate(const QString& address);
 
-    // The browser commands: 4 saves the shown document under a name the user picks, 6 prints it
-    // after the print dialog. Returns false when the command is refused (unknown command, no
-    // document, the user cancelled, or the command is already under way).
-    bool ExecWB(int command, int option);
+    // The local file the view shows (native bytes), or empty when it shows something else.
+    QByteArray shownFile() const;
+
+    // Carries out a browser command. Returns false when it is refused (unknown command, the
+    // user cancelled, or a print is already under way); saveDone or printDone tells its end.
+    bool ExecWB(BrowserCommand command);
 
     // Takes the keyboard focus; fails (false) when the view is hidden.
     bool SetFocus();
@@ -44,7 +54,7 @@ public:
     bool setWidthTwips(float twips);
     bool setHeightTwips(float twips);
 
-    // Windows opened by links with target "_blank" that are still open.
+    // Picture windows opened from this view's links that are still open.
     QList<WebBrowser*> openedWindows() const;
 
 signals:
@@ -52,33 +62,43 @@ signals:
     void ProgressChange(int progress, int progressMax);
     // A load has finished, successfully or not.
     void DownloadComplete();
-    // A print job started by ExecWB(6) has finished.
+    // The print started by BrowserCommand::Print has ended.
     void printDone(bool ok);
-    // A save started by ExecWB(4) has finished.
+    // The save started by BrowserCommand::SaveAs has ended.
     void saveDone(bool ok);
-    // A link opened a new browser window.
+    // A link opened a picture window.
     void windowOpened(pictarre::WebBrowser* view);
     // The process that showed the page ended without being asked to (out of memory, a crash):
-    // the view is empty until the next Navigate.
+    // the view stays empty until the next Navigate.
     void pageLost();
 
 protected:
     QWebEngineView* createWindow(QWebEnginePage::WebWindowType type) override;
 
 private:
+    struct PendingRender;
+
     bool saveAs();
+    bool saveWrittenPage(const QByteArray& pagePath, const QString& target, SaveFormat format);
+    void followSave(QWebEnginePage* page, const QString& path);
     bool print();
     void printWhenPicturesArrive();
+    void render();
+    void endPrint(bool ok);
+    WebBrowser* openPictureWindow(bool activate);
 
     BrowserDialogs& dialogs_;
     QPointer<FindDialog> findDialog_;
-    QPrinter* printer_ = nullptr;
+    std::shared_ptr<PrintJob> printJob_;
+    std::shared_ptr<PendingRender> render_;
+    QMetaObject::Connection saveWatch_;
+    bool rendering_ = false;
     bool pageLost_ = false;
     QList<QPointer<WebBrowser>> windows_;
 };
 
-// The text encoding for pages that declare none: the locale's, or UTF-8 where the locale names
-// none (the C/POSIX locale).
+// The text encoding for pages that declare none: the codeset of the locale the process runs
+// under, or UTF-8 where that locale names none (the C/POSIX locale).
 QString localePageEncoding();
 
 }  // namespace pictarre

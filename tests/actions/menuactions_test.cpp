@@ -21,7 +21,7 @@ void PrintTo(const ShellOpenRequest& r, std::ostream* os)
     };
     *os << "{verb \"" << r.verb.toStdString() << "\", file \"" << r.file.toStdString()
         << "\", parameters " << text(r.parameters) << ", directory " << text(r.directory)
-        << ", show " << r.showCommand << "}";
+        << ", show " << static_cast<int>(r.showCommand) << "}";
 }
 
 }  // namespace pictarre
@@ -67,12 +67,17 @@ struct ShellRow {
     const char* item;
     void (MenuActions::*click)();
     std::optional<ShellOpenRequest> opened;
-    std::optional<std::pair<QString, int>> ran;
+    std::optional<std::pair<QString, ShowCommand>> ran;
 };
 
+// A failing row prints what it expects, not its bytes.
 void PrintTo(const ShellRow& row, std::ostream* os)
 {
-    *os << row.item;
+    *os << row.item << ": ";
+    if (row.opened)
+        pictarre::PrintTo(*row.opened, os);
+    if (row.ran)
+        *os << "run \"" << row.ran->first.toStdString() << "\" style " << static_cast<int>(row.ran->second);
 }
 
 const QString kEmpty = QString();
@@ -93,7 +98,7 @@ TEST_P(ShellItemTest, MakesExactlyItsRequestEachTimeItIsChosen)
         EXPECT_EQ(request, *row.opened);
     for (const auto& [commandLine, style] : fakes.shell.ran) {
         EXPECT_EQ(commandLine.toStdString(), row.ran->first.toStdString());
-        EXPECT_EQ(style, row.ran->second);
+        EXPECT_EQ(static_cast<int>(style), static_cast<int>(row.ran->second));
     }
     EXPECT_TRUE(fakes.messages.shown.empty());
 }
@@ -102,27 +107,28 @@ INSTANTIATE_TEST_SUITE_P(
     MenuItems, ShellItemTest,
     ::testing::Values(
         ShellRow{"xian", &MenuActions::xian_Click,
-                 ShellOpenRequest{"Open", "/opt/pictarre/sys/viewdesk.scf", kEmpty, kEmpty, 1}, {}},
+                 ShellOpenRequest{"Open", "/opt/pictarre/sys/viewdesk.scf", kEmpty, kEmpty, ShowCommand::Normal}, {}},
         ShellRow{"zhuo", &MenuActions::zhuo_Click, {},
-                 std::pair{QStringLiteral("rundll32 shell32,Control_RunDLL desk.cpl"), 2}},
+                 std::pair{QStringLiteral("rundll32 shell32,Control_RunDLL desk.cpl"), ShowCommand::Minimized}},
         ShellRow{"mypc", &MenuActions::mypc_Click,
                  ShellOpenRequest{"open", "explorer", QStringLiteral("::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"),
-                                  std::nullopt, 1},
+                                  std::nullopt, ShowCommand::Normal},
                  {}},
         ShellRow{"myfriend", &MenuActions::myfriend_Click,
                  ShellOpenRequest{"open", "explorer", QStringLiteral("::{208D2C60-3AEA-1069-A2D7-08002B30309D}"),
-                                  std::nullopt, 1},
+                                  std::nullopt, ShowCommand::Normal},
                  {}},
         // The system root stands for the Windows folder; its drive is the root itself.
         ShellRow{"myie", &MenuActions::myie_Click, {},
-                 std::pair{QStringLiteral("/Program Files/Internet Explorer/iexplore.exe"), 1}},
-        ShellRow{"email", &MenuActions::email_Click, ShellOpenRequest{"Open", "mailto:", kEmpty, kEmpty, 1}, {}},
+                 std::pair{QStringLiteral("/Program Files/Internet Explorer/iexplore.exe"), ShowCommand::Normal}},
+        ShellRow{"email", &MenuActions::email_Click,
+                 ShellOpenRequest{"Open", "mailto:", kEmpty, kEmpty, ShowCommand::Normal}, {}},
         ShellRow{"lianxi", &MenuActions::lianxi_Click,
-                 ShellOpenRequest{"Open", QStringLiteral("mailto:") + Maker::mailAddress() + QStringLiteral("?subject=联系作者"),
-                                  kEmpty, kEmpty, 1},
+                 ShellOpenRequest{"Open", QStringLiteral("mailto:pictarre@example.org?subject=联系作者"), kEmpty, kEmpty,
+                                  ShowCommand::Normal},
                  {}},
         ShellRow{"wang", &MenuActions::wang_Click,
-                 ShellOpenRequest{"open", Maker::webAddress(), std::nullopt, std::nullopt, 0}, {}}),
+                 ShellOpenRequest{"open", "https://example.org/", std::nullopt, std::nullopt, ShowCommand::Hidden}, {}}),
     [](const ::testing::TestParamInfo<ShellRow>& info) { return std::string(info.param.item); });
 
 TEST_F(MenuActionsTest, ContactAddressCarriesTheSubjectOnceRightAfterTheMailbox)
@@ -130,12 +136,13 @@ TEST_F(MenuActionsTest, ContactAddressCarriesTheSubjectOnceRightAfterTheMailbox)
     actions.lianxi_Click();
     ASSERT_EQ(fakes.shell.opened.size(), 1u);
     const QString file = fakes.shell.opened[0].file;
-    const QString subject = QStringLiteral("?subject=联系作者");
-    EXPECT_EQ(file.count(subject), 1);
-    EXPECT_EQ(file.indexOf(QLatin1Char('?')), QStringLiteral("mailto:").size() + Maker::mailAddress().size());
-    EXPECT_TRUE(file.startsWith(QStringLiteral("mailto:") + Maker::mailAddress()));
+    EXPECT_EQ(file.count(QStringLiteral("?subject=联系作者")), 1);
+    EXPECT_EQ(file.indexOf(QLatin1Char('?')), 27);  // right after "mailto:pictarre@example.org"
     // Not percent-encoded: the Chinese subject stands as it is.
     EXPECT_FALSE(file.contains(QLatin1Char('%')));
+    // The help text names the same mailbox.
+    actions.mnuHelpSearchForHelpOn_Click();
+    EXPECT_TRUE(fakes.messages.shown.back().text.contains(QStringLiteral("联系信箱：pictarre@example.org ")));
 }
 
 TEST_F(MenuActionsTest, HelpTextIsTheSevenPiecesByteForByte)
@@ -146,10 +153,10 @@ TEST_F(MenuActionsTest, HelpTextIsTheSevenPiecesByteForByte)
     EXPECT_EQ(box.kind, QStringLiteral("information"));
     EXPECT_EQ(box.title.toStdString(), "Vistelle");
 
-    const std::string expected = std::string("    ") + "Pictarre"
-        + "是《Tarnwick》的子工具，只能随同《Tarnwick》一起安装、使用，非常感谢您的安装使用，请多提宝贵意见给我们"
-        + "\r\n\r\n" + "《Tarnwick》网站：" + Maker::webAddress().toStdString()
-        + "\r\n\r\n" + "联系信箱：" + Maker::mailAddress().toStdString() + " ";
+    const std::string expected =
+        "    Pictarre是《Tarnwick》的子工具，只能随同《Tarnwick》一起安装、使用，非常感谢您的安装使用，"
+        "请多提宝贵意见给我们\r\n\r\n《Tarnwick》网站：https://example.org/\r\n\r\n"
+        "联系信箱：pictarre@example.org ";
     const QByteArray actual = box.text.toUtf8();
     EXPECT_EQ(std::string(actual.constData(), actual.size()), expected);
     EXPECT_TRUE(fakes.shell.opened.empty());
@@ -174,8 +181,7 @@ TEST_F(MenuActionsTest, AboutBoxGetsCaptionCreditLineAndTheWindowIcon)
     for (const auto& box : fakes.messages.shown) {
         EXPECT_EQ(box.kind, QStringLiteral("about"));
         EXPECT_EQ(box.text, QStringLiteral("Pictarre"));
-        EXPECT_EQ(box.other.toStdString(),
-                  "由 " + Maker::authorName().toStdString() + " 创意设计，编程制作。 谢谢使用！");
+        EXPECT_EQ(box.other.toStdString(), "由 Pictarre 开发组 创意设计，编程制作。 谢谢使用！");
         EXPECT_TRUE(box.hasIcon);
     }
 

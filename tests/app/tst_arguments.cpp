@@ -7,9 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/frmmain.h"
-#include "app/statusbar.h"
-#include "fakes/fakeplatform.h"
+#include "app/windowfixture.h"
 #include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
@@ -47,54 +45,45 @@ struct Outcome {
     bool settled = false;  // the start page and then the command's page (if any) loaded in time
 };
 
-QString panelText(const frmMain& window, int index)
-{
-    return window.findChild<StatusBar*>(QStringLiteral("sbStatusBar"))->panelText(index);
-}
-
 // Starts a window on fakes in a fresh program folder, waits for its start page, runs `command`
 // on it and waits until the gallery has loaded the page the command wrote (or, when
 // `expectPage` is false, for the window to settle), then reads back what it did.
 Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command, bool expectPage = true)
 {
-    QTemporaryDir program;
-    FakePlatform fakes;
-    frmMain window(fakes.platform, ProgramPaths{program.path(), program.path()});
-    window.show();
+    WindowFixture f;
     Outcome out;
-    if (!QTest::qWaitForWindowExposed(&window)
-        || !QTest::qWaitFor([&] { return panelText(window, 1).startsWith(QStringLiteral("当前路径")); }, 30000))
+    if (!f.showReady())
         return out;
-    auto* web = window.findChild<WebBrowser*>(QStringLiteral("Web"));
-    auto* webt = window.findChild<WebBrowser*>(QStringLiteral("Webt"));
-    const QString pagePath = program.path() + QStringLiteral("/picture.htm");
+    WebBrowser& web = f.Web();
+    const QString pagePath = f.paths().pagePath();
 
-    command(window, fakes);
+    command(f.window(), f.fakes());
     if (expectPage) {
         out.settled = QTest::qWaitFor([&] {
-            return web->url() == galleryUrl(QFile::encodeName(pagePath)) && !panelText(window, 1).endsWith(QStringLiteral("……"))
-                && evaluate(*web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
-        }, 30000) && QTest::qWaitFor([&] { return !webt->url().isEmpty(); }, 20000);
+            return web.url() == galleryUrl(QFile::encodeName(pagePath)) && !f.status(StatusPanel::Folder).endsWith(QStringLiteral("……"))
+                && evaluate(web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
+        }, 30000) && QTest::qWaitFor([&] { return !f.Webt().url().isEmpty(); }, 20000);
     } else {
         QTest::qWait(500);
         out.settled = true;
     }
 
-    out.page = readFileBytes(pagePath.toStdString());
-    out.listFile = readFileBytes((program.path() + QStringLiteral("/temp/opendir.tmp")).toStdString());
-    out.folderPanel = panelText(window, 1);
-    out.countPanel = panelText(window, 3);
-    out.listView = window.findChild<QPlainTextEdit*>(QStringLiteral("Text1"))->toPlainText();
-    out.folderViewUrl = webt->url();
+    FakePlatform& fakes = f.fakes();
+    out.page = f.pageBytes();
+    out.listFile = f.listFileBytes();
+    out.folderPanel = f.status(StatusPanel::Folder);
+    out.countPanel = f.status(StatusPanel::Count);
+    out.listView = f.Text1().toPlainText();
+    out.folderViewUrl = f.Webt().url();
     out.remembered = fakes.settings.read(QStringLiteral("Quillmark"), QStringLiteral("mypic"), QStringLiteral("filepath"));
     out.settingsWrites = fakes.settings.writes;
     out.dialogsShown = fakes.dialogs.openCalls.size() + fakes.dialogs.folderTitles.size();
     out.messages = fakes.messages.shown;
-    out.cursor = window.cursor().shape();
-    out.galleryVisible = web->isVisible();
+    out.cursor = f.window().cursor().shape();
+    out.galleryVisible = web.isVisible();
     // The page names the program folder only through the pictures' paths, so two runs in two
     // program folders compare equal byte for byte; the gallery's address is made relative.
-    out.galleryUrl = QUrl(web->url().toString().replace(program.path(), QStringLiteral("PROGRAM")));
+    out.galleryUrl = QUrl(web.url().toString().replace(f.paths().dataFolder, QStringLiteral("PROGRAM")));
     return out;
 }
 

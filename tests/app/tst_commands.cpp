@@ -1,3 +1,5 @@
+#include <csignal>
+
 #include <QDir>
 #include <QLineEdit>
 #include <QFile>
@@ -8,11 +10,10 @@
 #include <QTimer>
 #include <QWebEnginePage>
 
-#include "app/frmmain.h"
-#include "app/statusbar.h"
-#include "fakes/fakeplatform.h"
+#include <QToolButton>
+
+#include "app/windowfixture.h"
 #include "support/webtest.h"
-#include "platform/filelistbox.h"
 #include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
@@ -63,61 +64,62 @@ class CommandsTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> program_;
-    std::unique_ptr<FakePlatform> fakes_;
-    std::unique_ptr<frmMain> window_;
+    std::unique_ptr<WindowFixture> f_;
 
-    static QString artifactPath(const QString& name)
-    {
-        const QString folder = qEnvironmentVariable("PICTARRE_ARTIFACTS", QDir::tempPath());
-        QDir().mkpath(folder);
-        return folder + QLatin1Char('/') + name;
-    }
-
-    bool waitForPage()
-    {
-        return QTest::qWaitFor([&] { return window_->sbStatusBar->panelText(1).startsWith(QStringLiteral("当前路径")); },
-                               30000);
-    }
+    frmMain& window() { return f_->window(); }
+    FakePlatform& fakes() { return f_->fakes(); }
+    bool waitForPage() { return f_->waitForPage(); }
 
     // Every picture of the shown gallery has loaded with a size.
     int loadedPictures()
     {
         const bool complete = QTest::qWaitFor([&] {
-            return evaluate(*window_->Web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
+            return evaluate(f_->Web(), QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
         }, 20000);
         if (!complete)
             return -1;
-        return evaluate(*window_->Web, QStringLiteral(
+        return evaluate(f_->Web(), QStringLiteral(
             "Array.from(document.images).filter(i => i.complete && i.naturalWidth > 0).length")).toInt();
     }
 
-    int pageImages() { return evaluate(*window_->Web, QStringLiteral("document.images.length")).toInt(); }
+    // The row gallery of a folder of two pictures, one.jpg and two.gif, loaded.
+    bool showGallery(Sandbox& folder)
+    {
+        folder.write("one.jpg", jpeg(30, 20));
+        folder.write("two.gif", gif(20, 20));
+        fakes().dialogs.openAnswers.push_back(q(folder.root().string()) + QStringLiteral("/one.jpg"));
+        f_->click("OpenList");
+        return waitForPage();
+    }
+
+    int pageImages() { return evaluate(f_->Web(), QStringLiteral("document.images.length")).toInt(); }
+
+    // What the user sees of a command's progress: the activity or folder, the count, the pointer.
+    QString shownState()
+    {
+        return f_->status(StatusPanel::Folder) + QStringLiteral(" | ") + f_->status(StatusPanel::Count)
+            + (window().cursor().shape() == Qt::WaitCursor ? QStringLiteral(" | wait") : QStringLiteral(" | arrow"));
+    }
 
 private slots:
     void init()
     {
-        program_ = std::make_unique<QTemporaryDir>();
-        fakes_ = std::make_unique<FakePlatform>();
-        window_ = std::make_unique<frmMain>(fakes_->platform, ProgramPaths{program_->path(), program_->path()});
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        QVERIFY(waitForPage());
+        f_ = std::make_unique<WindowFixture>();
+        QVERIFY(f_->showReady());
     }
-    void cleanup()
-    {
-        window_.reset();
-        fakes_.reset();
-        program_.reset();
-    }
+    void cleanup() { f_.reset(); }
 
     void openFolderSearchesTheTreeAndShowsEveryView();
     void openFolderCancelledChangesNothing();
     void treeWithoutPicturesWritesTheEmptyPage();
     void openPictureInBothLayoutsRemembersTheFolder();
+    void statusAndPointerWhileEachCommandRuns_data();
+    void statusAndPointerWhileEachCommandRuns();
     void clicksDuringARunAreRefusedButViewsSwitch();
     void closeDuringAPageWriteStopsForGood();
     void menuSaveAndFindActOnTheShownGallery();
+    void toolbarSaveAndPrintReachTheBrowser();
+    void aDeadPageProcessIsReportedAndTheNextCommandShowsTheGallery();
 };
 
 void CommandsTest::openFolderSearchesTheTreeAndShowsEveryView()
@@ -128,87 +130,86 @@ void CommandsTest::openFolderSearchesTheTreeAndShowsEveryView()
     tree.write("sub/深/照片#2.gif", gif(20, 10));
     tree.write(".hidden/skip.jpg", jpeg(8, 8));
     tree.write("notes.txt", "text");
-    fakes_->dialogs.folderAnswers.push_back(q(tree.root().string()));
+    fakes().dialogs.folderAnswers.push_back(q(tree.root().string()));
 
-    window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));
-    QCOMPARE(fakes_->dialogs.folderTitles.back(), QStringLiteral("请您在下面选择一个文件夹的路径："));
-    QCOMPARE(fakes_->dialogs.owners.back(), window_.get());
-    QCOMPARE(window_->state.CurrentFolder, tree.folder());
-    QCOMPARE(window_->state.PictureCount, 3);
-    QVERIFY(window_->state.UseSearchList);
-    QCOMPARE(window_->sbStatusBar->panelText(3), QStringLiteral("图片总数：3"));
-    QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+    f_->click("Opendir");
+    QCOMPARE(fakes().dialogs.folderTitles.back(), QStringLiteral("请您在下面选择一个文件夹的路径："));
+    QCOMPARE(fakes().dialogs.owners.back(), &window());
+    QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：3"));
+    QCOMPARE(window().cursor().shape(), Qt::ArrowCursor);
 
     // The search's list is what the list view and the list file show; the page writer's rows
     // append the same paths again to the shared text afterwards.
-    const std::string listFile = readFileBytes(window_->listFilePath().toStdString());
+    const std::string listFile = f_->listFileBytes();
     QVERIFY(listFile.size() > 2 && listFile.substr(listFile.size() - 4) == "\r\n\r\n");
     QStringList found = crlfLines(listFile.substr(0, listFile.size() - 2));
-    QCOMPARE(window_->Text1->toPlainText(), q(listFile.substr(0, listFile.size() - 2)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    QCOMPARE(crlfLines(window_->state.ImageListText), found + found);
+    QCOMPARE(f_->Text1().toPlainText(), q(listFile.substr(0, listFile.size() - 2)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    QCOMPARE(crlfLines(window().imageListText()), found + found);
     const QString folder = q(tree.folder());
     found.sort();
     QCOMPARE(found, QStringList({folder + QStringLiteral("a 1.jpg"), folder + QStringLiteral("sub/b&c.bmp"),
                                  folder + QStringLiteral("sub/深/照片#2.gif")}));
 
     QVERIFY(waitForPage());
-    QCOMPARE(window_->sbStatusBar->panelText(1), QStringLiteral("当前路径： ") + folder);
-    QCOMPARE(window_->Web->url(), galleryUrl(QFile::encodeName(window_->pagePath())));
+    QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("当前路径： ") + folder);
+    QCOMPARE(f_->Web().url(), galleryUrl(QFile::encodeName(f_->paths().pagePath())));
+    // Written from the list file: the pictures of the subfolders are in it.
     QCOMPARE(pageImages(), 3);
+    QVERIFY(f_->pageBytes().find("/sub/深/") != std::string::npos);
     QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 3, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(window_->Webt->url(), QUrl::fromLocalFile(folder), 20000);
-    QVERIFY(window_->grab().save(artifactPath(QStringLiteral("gallery-tree-rows.png"))));
+    QTRY_COMPARE_WITH_TIMEOUT(f_->Webt().url(), QUrl::fromLocalFile(folder), 20000);
+    QVERIFY(window().grab().save(artifactPath(QStringLiteral("gallery-tree-rows.png"))));
 
-    window_->Toolbar1_ButtonClick(QStringLiteral("list"));
-    QVERIFY(window_->Text1->isVisible() && !window_->Web->isVisible());
-    QVERIFY(window_->Text1->toPlainText().contains(QStringLiteral("照片#2.gif")));
-    window_->Toolbar1_ButtonClick(QStringLiteral("small"));
-    QVERIFY(window_->Webt->isVisible() && !window_->Text1->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*window_->Webt, QStringLiteral("document.body.innerText")).toString().contains(QStringLiteral("notes.txt")), 20000);
-    QVERIFY(window_->grab().save(artifactPath(QStringLiteral("folder-view.png"))));
-    window_->Toolbar1_ButtonClick(QStringLiteral("big"));
-    QVERIFY(window_->Web->isVisible() && !window_->Webt->isVisible());
-    // The view switches cleared the shared values.
-    QCOMPARE(window_->state.PictureCount, 0);
-    QVERIFY(window_->state.CurrentFolder.empty());
+    f_->click("list");
+    QVERIFY(f_->Text1().isVisible() && !f_->Web().isVisible());
+    QVERIFY(f_->Text1().toPlainText().contains(QStringLiteral("照片#2.gif")));
+    f_->click("small");
+    QVERIFY(f_->Webt().isVisible() && !f_->Text1().isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(f_->Webt(), QStringLiteral("document.body.innerText")).toString().contains(QStringLiteral("notes.txt")), 20000);
+    QVERIFY(window().grab().save(artifactPath(QStringLiteral("folder-view.png"))));
+    f_->click("big");
+    QVERIFY(f_->Web().isVisible() && !f_->Webt().isVisible());
+    // The view switches cleared the shared values, as the next page load shows.
+    window().DownloadComplete();
+    QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("当前路径： "));
+    QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：0"));
 }
 
 void CommandsTest::openFolderCancelledChangesNothing()
 {
-    QFile page(window_->pagePath());
+    QFile page(f_->paths().pagePath());
     QVERIFY(page.open(QIODevice::WriteOnly));
     page.write("<body>old</body>");
     page.close();
-    window_->sbStatusBar->setPanelText(1, QStringLiteral("before"));
-    const QUrl shown = window_->Web->url();
+    f_->statusBar().setText(StatusPanel::Folder, QStringLiteral("before"));
+    const QUrl shown = f_->Web().url();
 
-    window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));  // no answer queued: cancel
-    QCOMPARE(fakes_->dialogs.folderTitles.size(), std::size_t{1});
-    QCOMPARE(readFileBytes(window_->pagePath().toStdString()), std::string("<body>old</body>"));
-    QVERIFY(!QFile::exists(window_->listFilePath()));
-    QCOMPARE(window_->sbStatusBar->panelText(1), QStringLiteral("before"));
-    QCOMPARE(window_->Web->url(), shown);
-    QVERIFY(!window_->state.UseSearchList);
-    QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+    f_->click("Opendir");  // no answer queued: cancel
+    QCOMPARE(fakes().dialogs.folderTitles.size(), std::size_t{1});
+    QCOMPARE(f_->pageBytes(), std::string("<body>old</body>"));
+    QVERIFY(!QFile::exists(f_->paths().listFilePath()));
+    QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("before"));
+    QCOMPARE(f_->Web().url(), shown);
+    QCOMPARE(window().cursor().shape(), Qt::ArrowCursor);
 }
 
 void CommandsTest::treeWithoutPicturesWritesTheEmptyPage()
 {
     Sandbox tree;
     tree.fill({"a.txt", "b.jpeg", "sub/", "sub/c.png"});
-    fakes_->dialogs.folderAnswers.push_back(q(tree.root().string()) + QLatin1Char('/'));
-    window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));
-    QCOMPARE(window_->state.PictureCount, 0);
-    QCOMPARE(readFileBytes(window_->listFilePath().toStdString()), std::string("\r\n"));
+    fakes().dialogs.folderAnswers.push_back(q(tree.root().string()) + QLatin1Char('/'));
+    f_->click("Opendir");
+    QCOMPARE(f_->shownCount(), 0);
+    QCOMPARE(f_->listFileBytes(), std::string("\r\n"));
     const std::string expected =
         "<body oncontextmenu=self.event.returnValue=false topmargin=0 leftmargin=0 rightmargin=0 bottommargin=0>\r\n"
         "<center>\r\n"
         "<table border=\"1\" cellpadding=\"0\" cellspacing=\"0\" style=\"border-collapse: collapse\" "
         "bordercolor=\"#111111\" width=\"100%\" id=\"AutoNumber1\">\r\n"
         "\r\n\r\n</table>\r\n</center>\r\n</body>\r\n";
-    QCOMPARE(readFileBytes(window_->pagePath().toStdString()), expected);
+    QCOMPARE(f_->pageBytes(), expected);
     QVERIFY(waitForPage());
-    QCOMPARE(window_->sbStatusBar->panelText(3), QStringLiteral("图片总数：0"));
+    QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：0"));
 }
 
 void CommandsTest::openPictureInBothLayoutsRemembersTheFolder()
@@ -223,55 +224,114 @@ void CommandsTest::openPictureInBothLayoutsRemembersTheFolder()
     const QString remembered = q(folder.root().string());
 
     // Flow layout first: nothing remembered yet, so the dialog opens in its default folder.
-    fakes_->dialogs.openAnswers.push_back(chosen);
-    window_->Toolbar1_ButtonClick(QStringLiteral("OpenImg"));
-    QCOMPARE(fakes_->dialogs.openCalls.back().filter, QStringLiteral("图片(BMP,JPG,GIF)|*.bmp;*.jpg;*.gif"));
-    QVERIFY(fakes_->dialogs.openCalls.back().initialFolder.isEmpty());
-    QCOMPARE(fakes_->settings.read(kApp, kSection, kKey), remembered);
-    QCOMPARE(window_->File1->ListCount(), 4);
-    QCOMPARE(window_->state.PictureCount, 4);
-    QCOMPARE(window_->state.CurrentFolder, folder.root().string());
-    QVERIFY(!window_->state.UseSearchList);
-    QVERIFY(window_->state.ImageListText.empty());
-    QVERIFY(window_->Text1->toPlainText().isEmpty());
-    const std::string flowPage = readFileBytes(window_->pagePath().toStdString());
+    fakes().dialogs.openAnswers.push_back(chosen);
+    f_->click("OpenImg");
+    QCOMPARE(fakes().dialogs.openCalls.back().filter, QStringLiteral("图片(BMP,JPG,GIF)|*.bmp;*.jpg;*.gif"));
+    QVERIFY(fakes().dialogs.openCalls.back().initialFolder.isEmpty());
+    QCOMPARE(fakes().settings.read(kApp, kSection, kKey), remembered);
+    QCOMPARE(f_->shownCount(), 4);  // the files the file list box lists
+    QVERIFY(window().imageListText().empty());
+    QVERIFY(f_->Text1().toPlainText().isEmpty());
+    const std::string flowPage = f_->pageBytes();
     QVERIFY(flowPage.find("target=\"_blank\"><img border=\"1\" src=\"") != std::string::npos);
     QVERIFY(flowPage.find("<tr>") == std::string::npos);
     QVERIFY(waitForPage());
-    QCOMPARE(window_->sbStatusBar->panelText(3), QStringLiteral("图片总数：4"));
+    QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("当前路径： ") + remembered);
+    QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：4"));
     QCOMPARE(pageImages(), 4);
     QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 4, 20000);  // "xjpg" is listed, and the engine shows it
-    QTRY_COMPARE_WITH_TIMEOUT(window_->Webt->url(), QUrl::fromLocalFile(remembered + QLatin1Char('/')), 20000);
-    QVERIFY(window_->grab().save(artifactPath(QStringLiteral("gallery-flow.png"))));
+    QTRY_COMPARE_WITH_TIMEOUT(f_->Webt().url(), QUrl::fromLocalFile(remembered + QLatin1Char('/')), 20000);
+    QVERIFY(window().grab().save(artifactPath(QStringLiteral("gallery-flow.png"))));
 
     // Row layout on the same picture: same folder and count, rows, the paths in the list view.
-    fakes_->dialogs.openAnswers.push_back(chosen);
-    window_->Toolbar1_ButtonClick(QStringLiteral("OpenList"));
-    QCOMPARE(fakes_->dialogs.openCalls.back().initialFolder, remembered);
-    QCOMPARE(fakes_->settings.read(kApp, kSection, kKey), remembered);
-    QCOMPARE(window_->state.PictureCount, 4);
-    QCOMPARE(window_->state.CurrentFolder, folder.root().string());
-    QCOMPARE(crlfLines(window_->state.ImageListText).size(), 4);
-    QCOMPARE(window_->Text1->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 4);
-    const std::string rowPage = readFileBytes(window_->pagePath().toStdString());
+    fakes().dialogs.openAnswers.push_back(chosen);
+    f_->click("OpenList");
+    QCOMPARE(fakes().dialogs.openCalls.back().initialFolder, remembered);
+    QCOMPARE(fakes().settings.read(kApp, kSection, kKey), remembered);
+    QCOMPARE(f_->shownCount(), 4);
+    QCOMPARE(crlfLines(window().imageListText()).size(), 4);
+    QCOMPARE(f_->Text1().toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 4);
+    const std::string rowPage = f_->pageBytes();
     QVERIFY(rowPage.find("<tr>") != std::string::npos);
     QVERIFY(rowPage.find("width=\"64\" height=\"48\"") != std::string::npos);
     QVERIFY(waitForPage());
+    QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("当前路径： ") + remembered);
     QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 4, 20000);
-    QVERIFY(window_->grab().save(artifactPath(QStringLiteral("gallery-rows.png"))));
+    QVERIFY(window().grab().save(artifactPath(QStringLiteral("gallery-rows.png"))));
 
     // Cancel: the page and the remembered folder stay.
-    const int writes = fakes_->settings.writes;
-    window_->Toolbar1_ButtonClick(QStringLiteral("OpenImg"));
-    QCOMPARE(fakes_->settings.writes, writes);
-    QCOMPARE(readFileBytes(window_->pagePath().toStdString()), rowPage);
-    QCOMPARE(window_->state.PictureCount, 0);
+    const int writes = fakes().settings.writes;
+    f_->click("OpenImg");
+    QCOMPARE(fakes().settings.writes, writes);
+    QCOMPARE(f_->pageBytes(), rowPage);
+    window().DownloadComplete();
+    QCOMPARE(f_->shownCount(), 0);
 
     // A picture in a folder that has vanished since: nothing changes either.
-    fakes_->dialogs.openAnswers.push_back(QStringLiteral("/no/such/folder/x.jpg"));
-    window_->Toolbar1_ButtonClick(QStringLiteral("OpenImg"));
-    QCOMPARE(fakes_->settings.read(kApp, kSection, kKey), remembered);
-    QCOMPARE(readFileBytes(window_->pagePath().toStdString()), rowPage);
+    fakes().dialogs.openAnswers.push_back(QStringLiteral("/no/such/folder/x.jpg"));
+    f_->click("OpenImg");
+    QCOMPARE(fakes().settings.read(kApp, kSection, kKey), remembered);
+    QCOMPARE(f_->pageBytes(), rowPage);
+}
+
+void CommandsTest::statusAndPointerWhileEachCommandRuns_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QStringList>("whileRunning");
+    QTest::addColumn<QString>("afterwards");
+    // The count shows as soon as it is known, the activity as it changes, and the hourglass
+    // throughout, but not while the user still chooses in the dialog.
+    QTest::newRow("OpenImg") << QStringLiteral("OpenImg")
+                             << QStringList{QStringLiteral("正在提取图象信息，请稍等…… | 图片总数：3 | wait")}
+                             << QStringLiteral("正在提取图象信息，请稍等…… | 图片总数：3 | arrow");
+    QTest::newRow("OpenList") << QStringLiteral("OpenList")
+                              << QStringList{QStringLiteral("正在提取图象信息，请稍等…… | 图片总数：3 | wait")}
+                              << QStringLiteral("正在提取图象信息，请稍等…… | 图片总数：3 | arrow");
+    QTest::newRow("Opendir") << QStringLiteral("Opendir")
+                             << QStringList{QStringLiteral("正在搜索图象文件…… | 图片总数：0 | wait"),
+                                            QStringLiteral("正在搜索图象文件…… | 图片总数：3 | wait"),
+                                            QStringLiteral("正在提取图象信息，请稍等…… | 图片总数：3 | wait")}
+                             << QStringLiteral("正在载入图象列表…… | 图片总数：3 | arrow");
+}
+
+void CommandsTest::statusAndPointerWhileEachCommandRuns()
+{
+    QFETCH(QString, key);
+    QFETCH(QStringList, whileRunning);
+    QFETCH(QString, afterwards);
+    // Three pictures in the folder of a.jpg, and three in the tree below "sub".
+    Sandbox folder;
+    folder.write("a.jpg", jpeg(30, 20));
+    folder.write("b.gif", gif(20, 20));
+    folder.write("c.bmp", makeBmp(BmpForm::Info40, 8, 8));
+    folder.write("sub/c.bmp", makeBmp(BmpForm::Info40, 8, 8));
+    folder.write("sub/d.jpg", jpeg(8, 8));
+    folder.write("sub/deeper/e.gif", gif(8, 8));
+    if (key == QLatin1String("Opendir"))
+        fakes().dialogs.folderAnswers.push_back(q(folder.root().string()) + QStringLiteral("/sub"));
+    else
+        fakes().dialogs.openAnswers.push_back(q(folder.root().string()) + QStringLiteral("/a.jpg"));
+
+    QString whileChoosing;
+    fakes().dialogs.whileOpen = [&] { whileChoosing = shownState(); };
+    // What the window shows each time it lets its events through during the command.
+    QStringList seen;
+    window().setYieldInterval(0);
+    QTimer watcher;
+    watcher.setInterval(0);
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        if (window().isBusy() && (seen.isEmpty() || seen.last() != shownState()))
+            seen << shownState();
+    });
+    watcher.start();
+    f_->click(qPrintable(key));
+    watcher.stop();
+
+    QCOMPARE(whileChoosing, QStringLiteral("当前路径：  | 图片总数：0 | arrow"));
+    QCOMPARE(seen, whileRunning);
+    QCOMPARE(shownState(), afterwards);
+    QVERIFY(waitForPage());
+    QVERIFY(shownState().endsWith(QStringLiteral(" | 图片总数：3 | arrow")));
 }
 
 void CommandsTest::clicksDuringARunAreRefusedButViewsSwitch()
@@ -279,39 +339,39 @@ void CommandsTest::clicksDuringARunAreRefusedButViewsSwitch()
     Sandbox tree;
     for (int i = 0; i < 60; ++i)
         tree.write("d" + std::to_string(i % 6) + "/p" + std::to_string(i) + ".bmp", makeBmp(BmpForm::Info40, 4, 4));
-    fakes_->dialogs.folderAnswers.push_back(q(tree.root().string()));
-    window_->setYieldInterval(0);  // pump events on every entry, so clicks land inside the run
+    fakes().dialogs.folderAnswers.push_back(q(tree.root().string()));
+    window().setYieldInterval(0);  // pump events on every entry, so clicks land inside the run
 
     int attempts = 0;
     QTimer clicker;
     clicker.setInterval(0);
     connect(&clicker, &QTimer::timeout, this, [&] {
-        if (!window_->isBusy())
+        if (!window().isBusy())
             return;
         ++attempts;
-        window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));
-        window_->Toolbar1_ButtonClick(QStringLiteral("OpenList"));
-        window_->Toolbar1_ButtonClick(attempts % 2 ? QStringLiteral("list") : QStringLiteral("big"));
+        f_->click("Opendir");
+        f_->click("OpenList");
+        f_->click(attempts % 2 ? "list" : "big");
     });
     clicker.start();
-    window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));
+    f_->click("Opendir");
     clicker.stop();
 
     QVERIFY(attempts > 0);
-    QCOMPARE(fakes_->dialogs.folderTitles.size(), std::size_t{1});
-    QVERIFY(fakes_->dialogs.openCalls.empty());
-    QCOMPARE(window_->state.PictureCount, 60);
-    const std::string listFile = readFileBytes(window_->listFilePath().toStdString());
+    QCOMPARE(fakes().dialogs.folderTitles.size(), std::size_t{1});
+    QVERIFY(fakes().dialogs.openCalls.empty());
+    QCOMPARE(f_->shownCount(), 60);
+    const std::string listFile = f_->listFileBytes();
     QCOMPARE(crlfLines(listFile).size(), 61);  // 60 paths and the closing empty line
-    QCOMPARE(crlfLines(window_->state.ImageListText).size(), 120);  // the search's and the rows'
-    QCOMPARE(window_->state.ImageListText.substr(0, listFile.size() - 2), listFile.substr(0, listFile.size() - 2));
-    const std::string page = readFileBytes(window_->pagePath().toStdString());
+    QCOMPARE(crlfLines(window().imageListText()).size(), 120);  // the search's and the rows'
+    QCOMPARE(window().imageListText().substr(0, listFile.size() - 2), listFile.substr(0, listFile.size() - 2));
+    const std::string page = f_->pageBytes();
     QVERIFY(page.size() > 14 && page.substr(page.size() - 9) == "</body>\r\n");
     QCOMPARE(static_cast<int>(std::count(page.begin(), page.end(), '\n')), 8 + 60 * 9);
-    QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
-    QVERIFY(!window_->isBusy());
+    QCOMPARE(window().cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(!window().isBusy());
     // The view switches went through.
-    QCOMPARE(window_->Text1->isVisible(), attempts % 2 == 1);
+    QCOMPARE(f_->Text1().isVisible(), attempts % 2 == 1);
 }
 
 void CommandsTest::closeDuringAPageWriteStopsForGood()
@@ -319,67 +379,123 @@ void CommandsTest::closeDuringAPageWriteStopsForGood()
     Sandbox folder;
     for (int i = 0; i < 40; ++i)
         folder.write("p" + std::to_string(i) + ".bmp", makeBmp(BmpForm::Info40, 4, 4));
-    fakes_->dialogs.openAnswers.push_back(q(folder.root().string()) + QStringLiteral("/p0.bmp"));
-    window_->setYieldInterval(0);
+    fakes().dialogs.openAnswers.push_back(q(folder.root().string()) + QStringLiteral("/p0.bmp"));
+    window().setYieldInterval(0);
     bool closedInsideRun = false;
     QTimer closer;
     closer.setInterval(0);
     connect(&closer, &QTimer::timeout, this, [&] {
-        if (window_->isBusy() && window_->sbStatusBar->panelText(1).startsWith(QStringLiteral("正在提取"))) {
+        if (window().isBusy() && f_->status(StatusPanel::Folder).startsWith(QStringLiteral("正在提取"))) {
             closedInsideRun = true;
             closer.stop();
-            window_->close();
+            window().close();
         }
     });
     closer.start();
-    const QUrl before = window_->Web->url();
-    window_->Toolbar1_ButtonClick(QStringLiteral("OpenList"));
+    const QUrl before = f_->Web().url();
+    f_->click("OpenList");
     closer.stop();
 
     QVERIFY(closedInsideRun);
-    QVERIFY(window_->state.Unloading);
-    QVERIFY(!window_->isVisible());
-    QCOMPARE(openDescriptorsUnder(program_->path().toStdString()), 0);
-    const std::string page = readFileBytes(window_->pagePath().toStdString());
+    QVERIFY(!window().isVisible());
+    QCOMPARE(openDescriptorsUnder(f_->paths().dataFolder.toStdString()), 0);
+    const std::string page = f_->pageBytes();
     QVERIFY(page.find("</body>") == std::string::npos);  // stopped before its closing lines
-    QCOMPARE(window_->Web->url(), before);               // and never shown
+    QCOMPARE(f_->Web().url(), before);               // and never shown
     QTest::qWait(200);
-    QVERIFY(!window_->isVisible());
-    QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(!window().isVisible());
+    QCOMPARE(window().cursor().shape(), Qt::ArrowCursor);
 }
 
 void CommandsTest::menuSaveAndFindActOnTheShownGallery()
 {
     Sandbox folder;
-    folder.write("one.jpg", jpeg(30, 20));
-    folder.write("two.gif", gif(20, 20));
-    fakes_->dialogs.openAnswers.push_back(q(folder.root().string()) + QStringLiteral("/one.jpg"));
-    window_->Toolbar1_ButtonClick(QStringLiteral("OpenList"));
-    QVERIFY(waitForPage());
+    QVERIFY(showGallery(folder));
 
     // Save-as saves what the gallery holds, even while the list view is in front.
-    window_->Toolbar1_ButtonClick(QStringLiteral("list"));
+    f_->click("list");
     QTemporaryDir out;
-    fakes_->browserDialogs.saveAnswer = SaveAsChoice{out.filePath(QStringLiteral("saved.htm")), SaveFormat::HtmlOnly};
-    QSignalSpy saved(window_->Web, &WebBrowser::saveDone);
-    window_->menuItem(QStringLiteral("mnuFileSaveAs"))->trigger();
+    fakes().browserDialogs.saveAnswer = SaveAsChoice{out.filePath(QStringLiteral("saved.htm")), SaveFormat::HtmlOnly};
+    QSignalSpy saved(&f_->Web(), &WebBrowser::saveDone);
+    f_->menuItem("mnuFileSaveAs")->trigger();
     QVERIFY(saved.wait(30000));
     QVERIFY(saved.last().at(0).toBool());
     const std::string copy = readFileBytes(out.filePath(QStringLiteral("saved.htm")).toStdString());
     QVERIFY(copy.find("two.gif") != std::string::npos);
 
     // Find from the menu: nothing while the gallery is hidden, the dialog over it when shown.
-    window_->menuItem(QStringLiteral("find"))->trigger();
-    QVERIFY(!window_->Web->findDialog() || !window_->Web->findDialog()->isVisible());
-    window_->Toolbar1_ButtonClick(QStringLiteral("big"));
-    window_->menuItem(QStringLiteral("find"))->trigger();
-    FindDialog* dialog = window_->Web->findDialog();
+    f_->menuItem("find")->trigger();
+    QVERIFY(!f_->Web().findDialog() || !f_->Web().findDialog()->isVisible());
+    f_->click("big");
+    f_->menuItem("find")->trigger();
+    FindDialog* dialog = f_->Web().findDialog();
     QVERIFY(dialog && dialog->isVisible());
     dialog->textField()->setText(QStringLiteral("two.gif"));
     QSignalSpy found(dialog, &FindDialog::searchFinished);
     dialog->findNext();
     QVERIFY(found.wait(10000));
     QCOMPARE(found.last().at(0).toInt(), 1);
+}
+
+void CommandsTest::toolbarSaveAndPrintReachTheBrowser()
+{
+    Sandbox folder;
+    QVERIFY(showGallery(folder));
+    QTemporaryDir out;
+
+    // The buttons as the user presses them; the browser's own dialogs answer.
+    QSignalSpy saved(&f_->Web(), &WebBrowser::saveDone);
+    QTest::mouseClick(f_->toolButton("save"), Qt::LeftButton);  // cancelled
+    QCOMPARE(fakes().browserDialogs.saveAsked, 1);
+    fakes().browserDialogs.saveAnswer = SaveAsChoice{out.filePath(QStringLiteral("saved.htm")), SaveFormat::HtmlOnly};
+    QTest::mouseClick(f_->toolButton("save"), Qt::LeftButton);
+    QCOMPARE(fakes().browserDialogs.saveAsked, 2);
+    QVERIFY(saved.wait(30000));
+    QCOMPARE(saved.count(), 1);
+    QVERIFY(saved.last().at(0).toBool());
+    QVERIFY(readFileBytes(out.filePath(QStringLiteral("saved.htm")).toStdString()).find("two.gif") != std::string::npos);
+
+    QSignalSpy printed(&f_->Web(), &WebBrowser::printDone);
+    QTest::mouseClick(f_->toolButton("print"), Qt::LeftButton);  // cancelled
+    QCOMPARE(fakes().browserDialogs.printAsked, 1);
+    fakes().browserDialogs.pdfPath = out.filePath(QStringLiteral("printed.pdf"));
+    QTest::mouseClick(f_->toolButton("print"), Qt::LeftButton);
+    QCOMPARE(fakes().browserDialogs.printAsked, 2);
+    QVERIFY(printed.wait(60000));
+    QCOMPARE(printed.count(), 1);
+    QVERIFY(printed.last().at(0).toBool());
+    QCOMPARE(readFileBytes(fakes().browserDialogs.pdfPath.toStdString()).substr(0, 5), std::string("%PDF-"));
+    // Neither touched the shown gallery.
+    QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：2"));
+}
+
+void CommandsTest::aDeadPageProcessIsReportedAndTheNextCommandShowsTheGallery()
+{
+    Sandbox tree;
+    for (const char* name : {"a.gif", "b.gif", "c.gif"})
+        tree.write(name, gif(20, 10));
+    const QString folder = q(tree.root().string()) + QLatin1Char('/');
+    fakes().dialogs.folderAnswers.push_back(folder);
+    f_->click("Opendir");
+    QVERIFY(waitForPage());
+    QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 3, 20000);
+
+    // The engine's page process goes, as it would when the system runs out of memory.
+    const QString lost = QStringLiteral("图片页面意外关闭（可能是内存不足），请重新打开图片。");
+    const qint64 pid = f_->Web().page()->renderProcessPid();
+    QVERIFY(pid > 0);
+    QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(f_->status(StatusPanel::Folder), lost, 10000);
+    QTest::qWait(500);
+    QCOMPARE(f_->status(StatusPanel::Folder), lost);  // no load end claims the page came
+
+    // The next command brings the gallery back, in a process of its own.
+    fakes().dialogs.folderAnswers.push_back(folder);
+    f_->click("Opendir");
+    QVERIFY(waitForPage());
+    QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("当前路径： ") + folder);
+    QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 3, 20000);
+    QVERIFY(f_->Web().page()->renderProcessPid() != pid);
 }
 
 QTEST_MAIN(CommandsTest)

@@ -15,10 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/frmmain.h"
 #include "app/startup.h"
-#include "app/statusbar.h"
-#include "fakes/fakeplatform.h"
+#include "app/windowfixture.h"
 #include "platform/browserdialogs.h"
 #include "platform/dialogs.h"
 #include "platform/messageboxes.h"
@@ -31,13 +29,6 @@ using namespace pictarre;
 using namespace pictarre::test;
 
 namespace {
-
-QString artifactPath(const QString& name)
-{
-    const QString folder = qEnvironmentVariable("PICTARRE_ARTIFACTS", QDir::tempPath());
-    QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + name;
-}
 
 // What a user reads on a modal dialog: its title and the visible texts of its buttons, labels,
 // group boxes, tabs and the choices of its lists.
@@ -188,19 +179,15 @@ void LanguageTest::folderViewListsTheFolderInChinese()
     tree.write("照片/a.jpg", makeBmp(BmpForm::Info40, 4, 4));
     tree.write("b.bmp", makeBmp(BmpForm::Info40, 4, 4));
     const QString folder = QString::fromStdString(tree.folder());
-    QTemporaryDir program;
-    FakePlatform fakes;
-    frmMain window(fakes.platform, ProgramPaths{program.path(), program.path()});
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* webt = window.findChild<WebBrowser*>(QStringLiteral("Webt"));
+    WindowFixture f;
+    QVERIFY(f.show());
 
-    window.openArgument(folder);
-    window.Toolbar1_ButtonClick(QStringLiteral("small"));
-    QVERIFY(webt->isVisible());
+    f.window().openArgument(folder);
+    f.click("small");
+    QVERIFY(f.Webt().isVisible());
     QString text;
     QVERIFY(QTest::qWaitFor([&] {
-        text = evaluate(*webt, QStringLiteral("document.body ? document.body.innerText : ''")).toString();
+        text = evaluate(f.Webt(), QStringLiteral("document.body ? document.body.innerText : ''")).toString();
         return text.contains(QStringLiteral("b.bmp"));
     }, 30000));
     // The engine's own listing: its heading, its link up and its column heads.
@@ -208,7 +195,7 @@ void LanguageTest::folderViewListsTheFolderInChinese()
     QVERIFY2(text.contains(QStringLiteral("[上级目录]")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("名称\t大小\t修改日期")), qPrintable(text));
     QVERIFY2(!text.contains(QStringLiteral("Index of")), qPrintable(text));
-    QVERIFY(window.grab().save(artifactPath(QStringLiteral("folder-view-zh.png"))));
+    QVERIFY(f.window().grab().save(artifactPath(QStringLiteral("folder-view-zh.png"))));
 }
 
 void LanguageTest::statusBarDatesKeepTheSystemLocale()
@@ -218,8 +205,8 @@ void LanguageTest::statusBarDatesKeepTheSystemLocale()
     QCOMPARE(QLocale::system().name(), QStringLiteral("C"));
     StatusBar bar;
     const QDate today = QDate::currentDate();
-    QCOMPARE(bar.panelText(5), today.toString(QStringLiteral("d MMM yyyy")));
-    QVERIFY(bar.panelText(5) != QLocale().toString(today, QLocale::ShortFormat));
+    QCOMPARE(bar.text(StatusPanel::Date), today.toString(QStringLiteral("d MMM yyyy")));
+    QVERIFY(bar.text(StatusPanel::Date) != QLocale().toString(today, QLocale::ShortFormat));
 }
 
 QTEST_MAIN(LanguageTest)

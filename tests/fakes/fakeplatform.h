@@ -48,6 +48,8 @@ public:
     {
         owners.push_back(owner);
         openCalls.push_back({filter, initialFolder});
+        if (whileOpen)
+            whileOpen();
         if (openAnswers.empty())
             return QString();
         QString answer = openAnswers.front();
@@ -103,10 +105,10 @@ public:
 class FakeShell final : public Shell {
 public:
     std::vector<ShellOpenRequest> opened;
-    std::vector<std::pair<QString, int>> ran;
+    std::vector<std::pair<QString, ShowCommand>> ran;
 
     void openDocument(const ShellOpenRequest& request) override { opened.push_back(request); }
-    void runProgram(const QString& commandLine, int windowStyle) override
+    void runProgram(const QString& commandLine, ShowCommand windowStyle) override
     {
         ran.emplace_back(commandLine, windowStyle);
     }

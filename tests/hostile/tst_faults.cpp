@@ -18,9 +18,7 @@
 
 #include <unistd.h>
 
-#include "app/frmmain.h"
-#include "app/statusbar.h"
-#include "fakes/fakeplatform.h"
+#include "app/windowfixture.h"
 #include "hostile/hostiletree.h"
 #include "support/fifo.h"
 #include "platform/webbrowser.h"
@@ -70,23 +68,17 @@ class FaultsTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> program_;
-    std::unique_ptr<FakePlatform> fakes_;
-    std::unique_ptr<frmMain> window_;
+    std::unique_ptr<WindowFixture> f_;
 
-    fs::path programFolder() const { return program_->path().toStdString(); }
-    std::string pageBytes() const { return readFileBytes(window_->pagePath().toStdString()); }
-
-    bool waitForPage()
-    {
-        return QTest::qWaitFor(
-            [&] { return window_->sbStatusBar->panelText(1).startsWith(QStringLiteral("当前路径")); }, 30000);
-    }
+    frmMain& window() { return f_->window(); }
+    fs::path programFolder() const { return f_->paths().dataFolder.toStdString(); }
+    std::string pageBytes() const { return f_->pageBytes(); }
+    bool waitForPage() { return f_->waitForPage(); }
 
     // Runs the Open-folder command on `tree`, doing `fault` at its moment; true when it ran.
     bool openFolderWith(const Sandbox& tree, const Fault& fault)
     {
-        fakes_->dialogs.folderAnswers.push_back(q(tree.root().string()));
+        f_->fakes().dialogs.folderAnswers.push_back(q(tree.root().string()));
         bool done = false;
         const auto act = [&] {
             if (!done) {
@@ -96,20 +88,20 @@ private:
         };
         // The list is shown right before the list file is written: the one moment between the
         // search and the page write the window lets anything in.
-        const auto shown = connect(window_->Text1, &QPlainTextEdit::textChanged, this, [&] {
-            if (fault.when == When::ListShown && window_->isBusy())
+        const auto shown = connect(&f_->Text1(), &QPlainTextEdit::textChanged, this, [&] {
+            if (fault.when == When::ListShown && window().isBusy())
                 act();
         });
         QTimer watcher;
         watcher.setInterval(0);
         connect(&watcher, &QTimer::timeout, this, [&] {
-            const QString status = window_->sbStatusBar->panelText(1);
-            if (window_->isBusy() && ((fault.when == When::SearchRuns && status == kSearching) ||
+            const QString status = f_->status(StatusPanel::Folder);
+            if (window().isBusy() && ((fault.when == When::SearchRuns && status == kSearching) ||
                                       (fault.when == When::PageWriteRuns && status == kWritingPage)))
                 act();
         });
         watcher.start();
-        window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));
+        f_->click("Opendir");
         watcher.stop();
         disconnect(shown);
         return done;
@@ -118,9 +110,9 @@ private:
     // The window after a command: not busy, the normal pointer, none of our files open.
     void checkSettled(const Sandbox& tree)
     {
-        QVERIFY(!window_->isBusy());
-        QCOMPARE(window_->cursor().shape(), Qt::ArrowCursor);
-        QCOMPARE(openDescriptorsUnder(program_->path().toStdString()), 0);
+        QVERIFY(!window().isBusy());
+        QCOMPARE(window().cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(openDescriptorsUnder(programFolder().string()), 0);
         QCOMPARE(openDescriptorsUnder(tree.root().string()), 0);
     }
 
@@ -135,13 +127,14 @@ private:
         QCOMPARE(static_cast<int>(parsed.entries.size()), count);
     }
 
-    // The status shows the count found and, once the gallery has loaded, the folder.
+    // The status shows the count found and, once the gallery has loaded, the folder with the
+    // count the command kept.
     void checkStatus(const Sandbox& tree, int count)
     {
-        QCOMPARE(window_->sbStatusBar->panelText(3), QStringLiteral("图片总数：") + QString::number(count));
+        QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：") + QString::number(count));
         QVERIFY(waitForPage());
-        QCOMPARE(window_->sbStatusBar->panelText(1), QStringLiteral("当前路径： ") + q(tree.folder()));
-        QCOMPARE(window_->state.PictureCount, count);
+        QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("当前路径： ") + q(tree.folder()));
+        QCOMPARE(f_->shownCount(), count);
     }
 
     // A later command on a sound tree writes the whole page: the window is still usable.
@@ -149,9 +142,9 @@ private:
     {
         Sandbox fresh;
         fillTree(fresh, 1, 3);
-        fakes_->dialogs.folderAnswers.push_back(q(fresh.root().string()));
-        window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));
-        QCOMPARE(window_->state.PictureCount, 3);
+        f_->fakes().dialogs.folderAnswers.push_back(q(fresh.root().string()));
+        f_->click("Opendir");
+        QCOMPARE(f_->shownCount(), 3);
         const ParsedPage parsed = parsePage(pageBytes(), Layout::Rows);
         QVERIFY2(parsed.wellFormed, parsed.problem.c_str());
         QCOMPARE(static_cast<int>(parsed.entries.size()), 3);
@@ -164,14 +157,10 @@ private:
 private slots:
     void init()
     {
-        program_ = std::make_unique<QTemporaryDir>();
-        fakes_ = std::make_unique<FakePlatform>();
-        window_ = std::make_unique<frmMain>(fakes_->platform, ProgramPaths{program_->path(), program_->path()});
-        window_->setYieldInterval(0);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        QVERIFY(waitForPage());
-        QFile page(window_->pagePath());
+        f_ = std::make_unique<WindowFixture>();
+        window().setYieldInterval(0);
+        QVERIFY(f_->showReady());
+        QFile page(f_->paths().pagePath());
         QVERIFY(page.open(QIODevice::WriteOnly));
         page.write(kPreviousPage.data(), static_cast<qint64>(kPreviousPage.size()));
     }
@@ -182,9 +171,7 @@ private slots:
         std::error_code ec;
         fs::permissions(programFolder(), fs::perms::owner_all, fs::perm_options::add, ec);
         fs::permissions(programFolder() / "temp", fs::perms::owner_all, fs::perm_options::add, ec);
-        window_.reset();
-        fakes_.reset();
-        program_.reset();
+        f_.reset();
     }
 
     void closeDuringTheSearch() { closeWhen(When::SearchRuns); }
@@ -202,29 +189,28 @@ void FaultsTest::closeWhen(When when)
 {
     Sandbox tree;
     fillTree(tree, 4, 15);
-    const QUrl before = window_->Web->url();
-    QVERIFY(openFolderWith(tree, {when, [&](const fs::path&, const fs::path&) { window_->close(); }}));
+    const QUrl before = f_->Web().url();
+    QVERIFY(openFolderWith(tree, {when, [&](const fs::path&, const fs::path&) { window().close(); }}));
 
-    QVERIFY(window_->state.Unloading);
-    QVERIFY(!window_->isVisible());
+    QVERIFY(!window().isVisible());
     checkSettled(tree);
     const std::string page = pageBytes();
     if (when == When::SearchRuns) {
         // The search stopped: neither the list file nor the page was written.
         QCOMPARE(page, kPreviousPage);
-        QVERIFY(!QFile::exists(window_->listFilePath()));
+        QVERIFY(!QFile::exists(f_->paths().listFilePath()));
     } else {
         // The page write stopped after an entry: the page is closed, without its closing lines.
         QVERIFY(page.starts_with("<body oncontextmenu"));
         QVERIFY(page.find("</body>") == std::string::npos);
     }
-    QCOMPARE(window_->Web->url(), before);  // the stopped page is never shown
+    QCOMPARE(f_->Web().url(), before);  // the stopped page is never shown
     // A close request is final: nothing brings the window back.
     QTest::qWait(300);
-    QVERIFY(!window_->isVisible());
-    fakes_->dialogs.folderAnswers.push_back(q(tree.root().string()));
-    window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));
-    QVERIFY(!window_->isVisible());
+    QVERIFY(!window().isVisible());
+    f_->fakes().dialogs.folderAnswers.push_back(q(tree.root().string()));
+    f_->click("Opendir");
+    QVERIFY(!window().isVisible());
     checkSettled(tree);
 }
 
@@ -268,11 +254,11 @@ void FaultsTest::dataFolderCannotTakeTheFiles()
 
     Sandbox tree;
     fillTree(tree, 2, 5);
-    fakes_->dialogs.folderAnswers.push_back(q(tree.root().string()));
-    window_->Toolbar1_ButtonClick(QStringLiteral("Opendir"));
+    f_->fakes().dialogs.folderAnswers.push_back(q(tree.root().string()));
+    f_->click("Opendir");
 
     checkSettled(tree);
-    QCOMPARE(window_->Text1->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 10);
+    QCOMPARE(f_->Text1().toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 10);
     if (obstacle == QLatin1String("pageFolder"))
         QVERIFY(fs::is_directory(program / "picture.htm"));
     else if (obstacle != QLatin1String("pageFull"))
@@ -284,7 +270,7 @@ void FaultsTest::dataFolderCannotTakeTheFiles()
         checkStatus(tree, 10);
     } else {
         // The device is no page to load: the count still shows.
-        QCOMPARE(window_->sbStatusBar->panelText(3), QStringLiteral("图片总数：10"));
+        QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：10"));
     }
 
     // With the obstacle gone the next command writes the whole page.
@@ -377,9 +363,9 @@ void FaultsTest::folderRemovedWhileListed()
 
     checkSettled(*tree);
     QVERIFY(!fs::exists(tree->root()));
-    const int count = window_->state.PictureCount;
+    const int count = f_->shownCount();
     // Whatever the search saw before the folder went is listed once, and the page holds it all.
-    const QStringList shown = window_->Text1->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList shown = f_->Text1().toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(shown.size(), count);
     QCOMPARE(QSet<QString>(shown.begin(), shown.end()).size(), count);
     if (static_cast<When>(when) == When::PageWriteRuns)
@@ -411,10 +397,10 @@ void FaultsTest::pictureReplacedByAFifoBeforeThePageWrite()
     QTimer clicker;
     clicker.setInterval(0);
     connect(&clicker, &QTimer::timeout, this, [&] {
-        if (!sinceLastAnswer.isValid() || !window_->isBusy())
+        if (!sinceLastAnswer.isValid() || !window().isBusy())
             return;
         longestWait = std::max(longestWait, sinceLastAnswer.elapsed());
-        window_->Toolbar1_ButtonClick(answered % 2 ? QStringLiteral("list") : QStringLiteral("big"));
+        f_->click(answered % 2 ? "list" : "big");
         ++answered;
         sinceLastAnswer.start();
     });

@@ -92,22 +92,22 @@ private slots:
         QTest::addColumn<std::vector<Launch>>("expected");
 
         const QString scf = tmp.filePath(QStringLiteral("prog/sys/viewdesk.scf"));
-        const ShellOpenRequest myComputer{"open", "explorer", kMyComputer, std::nullopt, 1};
-        const ShellOpenRequest network{"open", "explorer", kNetwork, std::nullopt, 1};
+        const ShellOpenRequest myComputer{"open", "explorer", kMyComputer, std::nullopt, ShowCommand::Normal};
+        const ShellOpenRequest network{"open", "explorer", kNetwork, std::nullopt, ShowCommand::Normal};
 
-        QTest::newRow("show desktop") << ShellOpenRequest{"Open", scf, QString(), QString(), 1} << QString()
+        QTest::newRow("show desktop") << ShellOpenRequest{"Open", scf, QString(), QString(), ShowCommand::Normal} << QString()
                                       << std::vector{launch("wmctrl", {"-k", "on"})};
         QTest::newRow("show desktop, relative to its folder")
-            << ShellOpenRequest{"Open", "sys/viewdesk.scf", QString(), tmp.filePath(QStringLiteral("prog")), 1}
+            << ShellOpenRequest{"Open", "sys/viewdesk.scf", QString(), tmp.filePath(QStringLiteral("prog")), ShowCommand::Normal}
             << QString() << std::vector{launch("wmctrl", {"-k", "on"})};
         QTest::newRow("command file in other letter case")
-            << ShellOpenRequest{"Open", tmp.filePath(QStringLiteral("odd case.SCF")), QString(), QString(), 1}
+            << ShellOpenRequest{"Open", tmp.filePath(QStringLiteral("odd case.SCF")), QString(), QString(), ShowCommand::Normal}
             << QString() << std::vector{launch("wmctrl", {"-k", "on"})};
         QTest::newRow("missing command file")
-            << ShellOpenRequest{"Open", tmp.filePath(QStringLiteral("none/sys/viewdesk.scf")), QString(), QString(), 1}
+            << ShellOpenRequest{"Open", tmp.filePath(QStringLiteral("none/sys/viewdesk.scf")), QString(), QString(), ShowCommand::Normal}
             << QString() << std::vector<Launch>{};
         QTest::newRow("other taskbar command")
-            << ShellOpenRequest{"Open", tmp.filePath(QStringLiteral("other.scf")), QString(), QString(), 1}
+            << ShellOpenRequest{"Open", tmp.filePath(QStringLiteral("other.scf")), QString(), QString(), ShowCommand::Normal}
             << QString() << std::vector<Launch>{};
 
         QTest::newRow("computer, GNOME") << myComputer << QStringLiteral("ubuntu:GNOME")
@@ -122,19 +122,19 @@ private slots:
                                       << std::vector{launch("xdg-open", {"network:/"})};
         QTest::newRow("network, unknown desktop") << network << QStringLiteral("XFCE") << std::vector<Launch>{};
 
-        QTest::newRow("new mail") << ShellOpenRequest{"Open", "mailto:", QString(), QString(), 1} << QString()
+        QTest::newRow("new mail") << ShellOpenRequest{"Open", "mailto:", QString(), QString(), ShowCommand::Normal} << QString()
                                   << std::vector{launch("xdg-open", {"mailto:"})};
         QTest::newRow("mail with subject, not encoded")
-            << ShellOpenRequest{"Open", QStringLiteral("mailto:a@example.org?subject=联系作者"), QString(), QString(), 1}
+            << ShellOpenRequest{"Open", QStringLiteral("mailto:a@example.org?subject=联系作者"), QString(), QString(), ShowCommand::Normal}
             << QString() << std::vector{launch("xdg-open", {QStringLiteral("mailto:a@example.org?subject=联系作者")})};
         QTest::newRow("web site, hidden")
-            << ShellOpenRequest{"open", "https://example.org/", std::nullopt, std::nullopt, 0} << QString()
+            << ShellOpenRequest{"open", "https://example.org/", std::nullopt, std::nullopt, ShowCommand::Hidden} << QString()
             << std::vector{launch("xdg-open", {"https://example.org/"})};
         QTest::newRow("document relative to its folder")
-            << ShellOpenRequest{"open", "notes.txt", std::nullopt, QStringLiteral("/srv/docs"), 1} << QString()
+            << ShellOpenRequest{"open", "notes.txt", std::nullopt, QStringLiteral("/srv/docs"), ShowCommand::Normal} << QString()
             << std::vector{launch("xdg-open", {"/srv/docs/notes.txt"})};
         QTest::newRow("verb the desktop cannot carry out")
-            << ShellOpenRequest{"print", "https://example.org/", std::nullopt, std::nullopt, 1} << QString()
+            << ShellOpenRequest{"print", "https://example.org/", std::nullopt, std::nullopt, ShowCommand::Normal} << QString()
             << std::vector<Launch>{};
     }
 
@@ -210,14 +210,14 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < 3; ++i) {
-            shell.openDocument({"Open", tmp.filePath(QStringLiteral("prog/sys/viewdesk.scf")), QString(), QString(), 1});
-            shell.runProgram(kDisplaySettings, 2);
-            shell.openDocument({"open", "explorer", kMyComputer, std::nullopt, 1});
-            shell.openDocument({"open", "explorer", kNetwork, std::nullopt, 1});
-            shell.runProgram(kBrowser, 1);
-            shell.openDocument({"Open", "mailto:", QString(), QString(), 1});
-            shell.openDocument({"Open", QStringLiteral("mailto:a@example.org?subject=联系作者"), QString(), QString(), 1});
-            shell.openDocument({"open", "https://example.org/", std::nullopt, std::nullopt, 0});
+            shell.openDocument({"Open", tmp.filePath(QStringLiteral("prog/sys/viewdesk.scf")), QString(), QString(), ShowCommand::Normal});
+            shell.runProgram(kDisplaySettings, ShowCommand::Minimized);
+            shell.openDocument({"open", "explorer", kMyComputer, std::nullopt, ShowCommand::Normal});
+            shell.openDocument({"open", "explorer", kNetwork, std::nullopt, ShowCommand::Normal});
+            shell.runProgram(kBrowser, ShowCommand::Normal);
+            shell.openDocument({"Open", "mailto:", QString(), QString(), ShowCommand::Normal});
+            shell.openDocument({"Open", QStringLiteral("mailto:a@example.org?subject=联系作者"), QString(), QString(), ShowCommand::Normal});
+            shell.openDocument({"open", "https://example.org/", std::nullopt, std::nullopt, ShowCommand::Hidden});
         }
         QVERIFY2(clock.elapsed() < 5000, "a launch waited for its program");  // one wait alone is 6 s
 
@@ -241,13 +241,13 @@ private slots:
         DesktopShell shell;
         QElapsedTimer clock;
         clock.start();
-        shell.openDocument({"Open", tmp.filePath(QStringLiteral("prog/sys/viewdesk.scf")), QString(), QString(), 1});
-        shell.openDocument({"Open", tmp.filePath(QStringLiteral("missing/sys/viewdesk.scf")), QString(), QString(), 1});
-        shell.openDocument({"open", "explorer", kMyComputer, std::nullopt, 1});
-        shell.openDocument({"Open", "mailto:", QString(), QString(), 1});
-        shell.runProgram(kDisplaySettings, 2);
-        shell.runProgram(kBrowser, 1);
-        shell.runProgram(QStringLiteral("no-such-program --flag"), 1);
+        shell.openDocument({"Open", tmp.filePath(QStringLiteral("prog/sys/viewdesk.scf")), QString(), QString(), ShowCommand::Normal});
+        shell.openDocument({"Open", tmp.filePath(QStringLiteral("missing/sys/viewdesk.scf")), QString(), QString(), ShowCommand::Normal});
+        shell.openDocument({"open", "explorer", kMyComputer, std::nullopt, ShowCommand::Normal});
+        shell.openDocument({"Open", "mailto:", QString(), QString(), ShowCommand::Normal});
+        shell.runProgram(kDisplaySettings, ShowCommand::Minimized);
+        shell.runProgram(kBrowser, ShowCommand::Normal);
+        shell.runProgram(QStringLiteral("no-such-program --flag"), ShowCommand::Normal);
         QVERIFY(clock.elapsed() < 5000);
         QTest::qWait(200);
         QVERIFY(!QFile::exists(logPath()));

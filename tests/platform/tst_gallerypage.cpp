@@ -206,7 +206,7 @@ void GalleryPageTest::printedPageHoldsEveryPicture()
 
     dialogs_.pdfPath = q(folder.root().string() + "/out.pdf");
     QSignalSpy done(view_.get(), &WebBrowser::printDone);
-    QVERIFY(view_->ExecWB(6, 0));
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
     QVERIFY(done.wait(120000));
     QVERIFY(done.last().at(0).toBool());
 
@@ -247,7 +247,7 @@ void GalleryPageTest::savedHtmlIsThePageFileByteForByte()
 
     dialogs_.saveAnswer = SaveAsChoice{q(folder.root().string() + "/saved.htm"), SaveFormat::HtmlOnly};
     QSignalSpy done(view_.get(), &WebBrowser::saveDone);
-    QVERIFY(view_->ExecWB(4, 0));
+    QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
     QVERIFY(done.wait(30000));
     QVERIFY(done.last().at(0).toBool());
     QCOMPARE(readFileBytes(folder.root() / "saved.htm"), readFileBytes(page));

@@ -3,12 +3,16 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 
 #include "fakes/fakeplatform.h"
+#include "support/sandbox.h"
 #include "support/webtest.h"
 #include "platform/finddialog.h"
 #include "platform/galleryscheme.h"
@@ -38,7 +42,25 @@ bool clickElement(WebBrowser& view, const QString& id)
     return true;
 }
 
+// A browser whose new-window hook the test calls the way the engine does.
+class OpeningBrowser : public WebBrowser {
+public:
+    using WebBrowser::WebBrowser;
+    using WebBrowser::createWindow;
+};
+
+// A page long enough for several printed pages.
+QByteArray longPage()
+{
+    QByteArray html = "<body>";
+    for (int i = 0; i < 400; ++i)
+        html += "<p>line " + QByteArray::number(i) + " of the page to print</p>";
+    return html + "</body>";
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(QWebEnginePage::WebWindowType)
 
 class WebBrowserTest : public QObject {
     Q_OBJECT
@@ -75,8 +97,16 @@ private slots:
     void blankTargetAndFileLinksOpenNewWindows();
     void bodyHandlerSuppressesTheContextMenu();
     void findDialogHighlightsMatches();
+    void closingTheFindDialogClearsItsHighlights_data();
+    void closingTheFindDialogClearsItsHighlights();
+    void newWindowsFollowTheirType_data();
+    void newWindowsFollowTheirType();
+    void modifiedClicksAndScriptsOpenTheirWindows();
     void printWritesAPdfThroughTheDialog();
+    void viewDestroyedWhilePrintingLeavesNothingBehind_data();
+    void viewDestroyedWhilePrintingLeavesNothingBehind();
     void saveAsWritesThePage();
+    void saveThatNeverEndsCannotMakeTheNextReportTwice();
     void focusAndSizesFollowTheControlRules();
 };
 
@@ -176,29 +206,160 @@ void WebBrowserTest::findDialogHighlightsMatches()
     QCOMPARE(view_->findDialog(), dialog);
 }
 
+void WebBrowserTest::closingTheFindDialogClearsItsHighlights_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Cancel button") << QStringLiteral("cancel");
+    QTest::newRow("Esc") << QStringLiteral("escape");
+    QTest::newRow("close box") << QStringLiteral("close");
+}
+
+void WebBrowserTest::closingTheFindDialogClearsItsHighlights()
+{
+    QFETCH(QString, how);
+    QVERIFY(show("<body style='font-size:40px'>apple banana apple cherry</body>"));
+    QTest::qWait(300);
+    const QImage plain = view_->grab().toImage();
+    view_->showFindDialog();
+    FindDialog* dialog = view_->findDialog();
+    dialog->textField()->setText(QStringLiteral("apple"));
+    QSignalSpy finished(dialog, &FindDialog::searchFinished);
+    dialog->findNext();
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.last().at(0).toInt(), 2);
+    // The matches show in the page.
+    QTRY_VERIFY_WITH_TIMEOUT(view_->grab().toImage() != plain, 5000);
+
+    if (how == QLatin1String("cancel")) {
+        const auto buttons = dialog->findChildren<QPushButton*>();
+        const auto cancel = std::find_if(buttons.begin(), buttons.end(),
+                                         [](QPushButton* b) { return b->text() == QStringLiteral("取消"); });
+        QVERIFY(cancel != buttons.end());
+        QTest::mouseClick(*cancel, Qt::LeftButton);
+    } else if (how == QLatin1String("escape")) {
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    } else {
+        dialog->close();
+    }
+    QVERIFY(!dialog->isVisible());
+    // The last match is no longer selected, and the page looks as it did before the search.
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("window.getSelection().toString()")).toString(),
+                              QString(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(view_->grab().toImage(), plain, 10000);
+}
+
+void WebBrowserTest::newWindowsFollowTheirType_data()
+{
+    QTest::addColumn<QWebEnginePage::WebWindowType>("type");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("takesFocus");
+    QTest::newRow("new tab: a picture window") << QWebEnginePage::WebBrowserTab << true << true;
+    QTest::newRow("new window: a picture window") << QWebEnginePage::WebBrowserWindow << true << true;
+    QTest::newRow("background tab: a picture window behind") << QWebEnginePage::WebBrowserBackgroundTab << true << false;
+    QTest::newRow("script pop-up: none") << QWebEnginePage::WebDialog << false << false;
+}
+
+void WebBrowserTest::newWindowsFollowTheirType()
+{
+    QFETCH(QWebEnginePage::WebWindowType, type);
+    QFETCH(bool, opens);
+    QFETCH(bool, takesFocus);
+    OpeningBrowser view(dialogs_);
+    QSignalSpy opened(&view, &WebBrowser::windowOpened);
+    QWebEngineView* window = view.createWindow(type);
+    QCOMPARE(window != nullptr, opens);
+    QCOMPARE(opened.count(), opens ? 1 : 0);
+    QCOMPARE(view.openedWindows().size(), opens ? 1 : 0);
+    if (!opens)
+        return;
+    QCOMPARE(qobject_cast<WebBrowser*>(window), view.openedWindows().constFirst());
+    QVERIFY(window->isWindow() && window->isVisible());
+    QCOMPARE(window->testAttribute(Qt::WA_ShowWithoutActivating), !takesFocus);
+    QVERIFY(window->testAttribute(Qt::WA_DeleteOnClose));
+    QVERIFY(!window->testAttribute(Qt::WA_QuitOnClose));
+    // Its own find shortcut.
+    const auto* find = window->findChild<QShortcut*>();
+    QVERIFY(find && find->key() == QKeySequence(QKeySequence::Find));
+}
+
+void WebBrowserTest::modifiedClicksAndScriptsOpenTheirWindows()
+{
+    QVERIFY(writeFile(dir_.filePath(QStringLiteral("other.htm")), "<body>other</body>"));
+    QVERIFY(show("<body><p><a id=n href=\"other.htm\">plain link</a></p></body>"));
+    QSignalSpy opened(view_.get(), &WebBrowser::windowOpened);
+    // Ctrl+click asks for a background tab: a picture window that leaves the focus alone.
+    const QVariantList box = evaluate(*view_, QStringLiteral(
+        "(function(){var r=document.getElementById('n').getBoundingClientRect();"
+        "return [r.left + r.width / 2, r.top + r.height / 2];})()")).toList();
+    QCOMPARE(box.size(), 2);
+    QWidget* target = view_->focusProxy() ? view_->focusProxy() : view_.get();
+    QTest::mouseClick(target, Qt::LeftButton, Qt::ControlModifier, QPoint(box[0].toInt(), box[1].toInt()));
+    QVERIFY(opened.wait(20000));
+    QVERIFY(opened.last().at(0).value<WebBrowser*>()->testAttribute(Qt::WA_ShowWithoutActivating));
+    // A script's sized pop-up gets no window.
+    view_->page()->runJavaScript(QStringLiteral("window.open('other.htm', 'x', 'width=200,height=100')"));
+    QTest::qWait(1500);
+    QCOMPARE(opened.count(), 1);
+    QCOMPARE(view_->openedWindows().size(), 1);
+}
+
 void WebBrowserTest::printWritesAPdfThroughTheDialog()
 {
     QVERIFY(show("<body><h1>print me</h1></body>"));
     dialogs_.pdfPath.clear();
-    QVERIFY(!view_->ExecWB(6, 0));  // the dialog was cancelled
+    QVERIFY(!view_->ExecWB(BrowserCommand::Print));  // the dialog was cancelled
     dialogs_.pdfPath = dir_.filePath(QStringLiteral("out.pdf"));
     QSignalSpy done(view_.get(), &WebBrowser::printDone);
-    QVERIFY(view_->ExecWB(6, 0));
-    QVERIFY(!view_->ExecWB(6, 0));  // one job at a time
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    QVERIFY(!view_->ExecWB(BrowserCommand::Print));  // one job at a time
     QVERIFY(done.wait(30000));
     QCOMPARE(done.last().at(0).toBool(), true);
     QFile pdf(dialogs_.pdfPath);
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     QVERIFY(pdf.read(5) == "%PDF-");
     QCOMPARE(dialogs_.printAsked, 3 - 1);
-    QVERIFY(!view_->ExecWB(5, 0));  // only save and print are known commands
+    QVERIFY(!view_->ExecWB(static_cast<BrowserCommand>(5)));  // only save and print are known commands
+}
+
+void WebBrowserTest::viewDestroyedWhilePrintingLeavesNothingBehind_data()
+{
+    QTest::addColumn<bool>("whilePainting");
+    QTest::newRow("while the engine renders the page") << false;
+    QTest::newRow("while the pages are painted") << true;
+}
+
+void WebBrowserTest::viewDestroyedWhilePrintingLeavesNothingBehind()
+{
+    QFETCH(bool, whilePainting);
+    QVERIFY(show(longPage()));
+    dialogs_.pdfPath = dir_.filePath(QStringLiteral("cut.pdf"));
+    QObject witness;
+    bool reported = false;
+    connect(view_.get(), &WebBrowser::printDone, &witness, [&] { reported = true; });
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    // Painting has begun once the printer has opened its file.
+    if (whilePainting)
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dialogs_.pdfPath), 30000);
+    QVERIFY(!reported);
+    const QPointer<QWebEnginePage> page = view_->page();
+    view_.reset();
+
+    // Nothing of the job is left: no file is held open, nothing reports afterwards, and the
+    // page goes too once the engine has let go of it.
+    QCOMPARE(openDescriptorsUnder(dir_.path().toStdString()), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!page, 30000);
+    QTest::qWait(500);
+    QVERIFY(!reported);
+    QCOMPARE(openDescriptorsUnder(dir_.path().toStdString()), 0);
+    if (!whilePainting)
+        QVERIFY(!QFile::exists(dialogs_.pdfPath));
 }
 
 void WebBrowserTest::saveAsWritesThePage()
 {
     QVERIFY(show("<body><p>saved words</p></body>"));
     dialogs_.saveAnswer.reset();
-    QVERIFY(!view_->ExecWB(4, 0));
+    QVERIFY(!view_->ExecWB(BrowserCommand::SaveAs));
 
     const struct {
         SaveFormat format;
@@ -213,13 +374,37 @@ void WebBrowserTest::saveAsWritesThePage()
     for (const auto& row : rows) {
         dialogs_.saveAnswer = SaveAsChoice{dir_.filePath(QString::fromLatin1(row.name)), row.format};
         QSignalSpy done(view_.get(), &WebBrowser::saveDone);
-        QVERIFY(view_->ExecWB(4, 0));
+        QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
         QVERIFY2(done.wait(30000), row.name);
         QVERIFY2(done.last().at(0).toBool(), row.name);
         QFile saved(dialogs_.saveAnswer->path);
         QVERIFY2(saved.open(QIODevice::ReadOnly), row.name);
         QVERIFY2(saved.readAll().contains(row.expected), row.name);
     }
+}
+
+void WebBrowserTest::saveThatNeverEndsCannotMakeTheNextReportTwice()
+{
+    QVERIFY(show("<body><p>saved words</p></body>"));
+    QSignalSpy done(view_.get(), &WebBrowser::saveDone);
+    // The first save's download never reaches the view: the profile tells nobody about it.
+    const QString path = dir_.filePath(QStringLiteral("twice.htm"));
+    dialogs_.saveAnswer = SaveAsChoice{path, SaveFormat::HtmlOnly};
+    QWebEngineProfile* profile = view_->page()->profile();
+    profile->blockSignals(true);
+    QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path), 20000);
+    QTest::qWait(300);
+    profile->blockSignals(false);
+    QVERIFY(QFile::remove(path));
+
+    // The next save, to the same file, reports once.
+    QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
+    QVERIFY(done.wait(30000));
+    QTest::qWait(1000);
+    QCOMPARE(done.count(), 1);
+    QVERIFY(done.last().at(0).toBool());
+    QVERIFY(QFile::exists(path));
 }
 
 void WebBrowserTest::focusAndSizesFollowTheControlRules()
