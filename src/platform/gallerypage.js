@@ -216,6 +216,52 @@
       window.scrollTo(window.scrollX, document.documentElement.scrollHeight);
   }
 
+  // ---- Find ----
+
+  // In a gallery cut to the screen the engine's find sees only the rows in the page; the
+  // dialog asks here instead, where every entry's text is known.
+  let found = null;  // {needle, matchCase, hits: [[entry, offset]...], current}
+
+  function textOf(index) {
+    const entry = entries[index];
+    if (entry.text === undefined) {
+      const link = /<a target="_blank" href="[^"]*">([^]*?)<\/a><\/td> /.exec(entry.html);
+      entry.text = link ? link[1].replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&amp;/g, '&') : '';
+    }
+    return entry.text;
+  }
+
+  function allHits(needle, matchCase) {
+    const hits = [];
+    const wanted = matchCase ? needle : needle.toLowerCase();
+    for (let i = 0; i < entries.length; ++i) {
+      const text = matchCase ? textOf(i) : textOf(i).toLowerCase();
+      for (let at = text.indexOf(wanted); at >= 0; at = text.indexOf(wanted, at + 1))
+        hits.push([i, at]);
+    }
+    return hits;
+  }
+
+  // Brings entry `index` into the page and onto the screen, and selects `length` characters of
+  // its link text from `offset`.
+  function reveal(index, offset, length) {
+    const rowsTop = above.getBoundingClientRect().top + window.scrollY;
+    window.scrollTo(window.scrollX, rowsTop + sumOfHeights(0, index) - window.innerHeight / 2);
+    updateRows();
+    const link = entries[index].rows && entries[index].rows[1].querySelector('a');
+    if (!link || !link.firstChild)
+      return;
+    link.scrollIntoView({block: 'center'});
+    updateRows();
+    const range = document.createRange();
+    range.setStart(link.firstChild, offset);
+    range.setEnd(link.firstChild, Math.min(offset + length, link.firstChild.length));
+    const selection = window.getSelection();
+    selection.removeAllRanges();
+    selection.addRange(range);
+    schedule();
+  }
+
   // ---- Both ----
 
   function update() {
@@ -272,6 +318,34 @@
       for (const img of Array.from(loadedImages))
         releaseImage(img);
       schedule();
+    },
+    // Finds the next match of `needle` in the gallery's texts; nothing when the whole gallery
+    // is in the page and the engine's own find serves. Gives the match shown (from 1) and the
+    // number of matches.
+    find(needle, matchCase, backward) {
+      if (entries.length <= kKeepAll || holdAll)
+        return null;
+      if (!found || found.needle !== needle || found.matchCase !== matchCase)
+        found = {needle, matchCase, hits: allHits(needle, matchCase), current: -1};
+      const hits = found.hits;
+      if (hits.length === 0)
+        return {active: 0, count: 0};
+      if (found.current < 0) {
+        // The first search starts from the top of the screen.
+        const screenTop = entryAt(-above.getBoundingClientRect().top);
+        let k = hits.findIndex(hit => hit[0] >= screenTop);
+        if (backward)
+          k = (k < 0 ? hits.length : k) - 1;
+        found.current = k < 0 ? (backward ? hits.length - 1 : 0) : k;
+      } else {
+        found.current = (found.current + (backward ? hits.length - 1 : 1)) % hits.length;
+      }
+      const [index, offset] = hits[found.current];
+      reveal(index, offset, needle.length);
+      return {active: found.current + 1, count: hits.length};
+    },
+    endFind() {
+      found = null;
     },
   };
 
