@@ -118,18 +118,13 @@ void appendScriptString(std::string_view text, std::string& out)
 
 }  // namespace
 
-LazyPage::LazyPage(std::string prologue, SizeLookup sizeOf)
-    : prologue_(std::move(prologue)),
-      sizeOf_(sizeOf ? std::move(sizeOf) : [](const std::string& path) { return readPictureSize(path); })
+LazyPage::LazyPage(SizeLookup sizeOf)
+    : sizeOf_(sizeOf ? std::move(sizeOf) : [](const std::string& path) { return readPictureSize(path); })
 {
 }
 
 void LazyPage::transform(std::string_view line, std::string& out)
 {
-    if (!started_) {
-        out += prologue_;
-        started_ = true;
-    }
     // A picture's entry of the row layout: "<tr>" up to its second "</tr>".
     if (entry_.empty() && line != "<tr>\r\n") {
         flushRows(out);

@@ -28,13 +28,13 @@ std::string fileUrlOfFolder(std::string_view folder);
 // unchanged otherwise, as strings to the page script's `pictarreGallery.rows([...])`, which
 // puts into the page only the rows near the screen, since a page holding tens of thousands of
 // rows would take the engine minutes and gigabytes to lay out. Everything else passes
-// unchanged. `prologue` goes before the first line.
+// unchanged.
 class LazyPage {
 public:
     using SizeLookup = std::function<std::optional<PixelSize>(const std::string& path)>;
 
     // Sizes come from `sizeOf`, by default from the picture's header.
-    explicit LazyPage(std::string prologue, SizeLookup sizeOf = {});
+    explicit LazyPage(SizeLookup sizeOf = {});
 
     // Appends the served form of `line` (given with its line end) to `out`.
     void transform(std::string_view line, std::string& out);
@@ -46,9 +46,7 @@ private:
     void appendImageTag(std::string_view tag, std::string& out) const;
     void flushRows(std::string& out);
 
-    std::string prologue_;
     SizeLookup sizeOf_;
-    bool started_ = false;
     std::string entry_;          // the rows of the picture being read
     int entryRowsClosed_ = 0;    // its "</tr>" lines so far
     std::string batch_;          // finished entries as script strings, comma-separated

@@ -38,7 +38,6 @@ const bool kRegistered = [] {
 }();
 
 constexpr qsizetype kScaledCacheBytes = 64 << 20;
-constexpr char kAsWritten[] = "?as=written";
 
 QByteArray mimeTypeOf(const QByteArray& head)
 {
@@ -53,11 +52,11 @@ QByteArray mimeTypeOf(const QByteArray& head)
     return "application/octet-stream";
 }
 
-// The page file as the engine reads it: line by line through LazyPage, on the engine's own
-// thread, so that a page of any size streams without being held in memory.
+// The page file as the engine reads it, after `prologue`: line by line through LazyPage, on
+// the engine's own thread, so that a page of any size streams without being held in memory.
 class PageDevice : public QIODevice {
 public:
-    PageDevice(FileDescriptor file, LazyPage page) : page_(std::move(page))
+    PageDevice(FileDescriptor file, std::string prologue) : out_(std::move(prologue))
     {
         file_.open(file.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         open(QIODevice::ReadOnly);
@@ -89,8 +88,8 @@ private:
         if (got <= 0) {
             if (!pending_.empty())
                 page_.transform(pending_, out_);
-            pending_.clear();
             page_.finish(out_);
+            pending_.clear();
             ended_ = true;
             return;
         }
@@ -111,17 +110,19 @@ private:
     bool ended_ = false;
 };
 
-QByteArray pagePrologue(const QByteArray& pagePath)
+// What goes before the page: the script, and a base address that keeps the page's own
+// relative addresses resolving against its folder's file: address, as for the page opened as
+// a file.
+std::string pagePrologue(const QByteArray& pagePath)
 {
-    static const QByteArray script = [] {
+    static const std::string script = [] {
         QFile file(QStringLiteral(":/pictarre/gallerypage.js"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
     }();
     const qsizetype slash = pagePath.lastIndexOf('/');
     const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
-    const std::string base = fileUrlOfFolder(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size())));
-    // The page's own relative links keep resolving against its folder's file: address.
-    return "<base href=\"" + QByteArray::fromStdString(base) + "\"><script>" + script + "</script>\r\n";
+    return "<base href=\"" + fileUrlOfFolder(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size())))
+           + "\"><script>" + script + "</script>\r\n";
 }
 
 // Replies on the handler's thread once a worker has the answer; a request the engine dropped
@@ -143,11 +144,10 @@ void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QIODevi
 
 }  // namespace
 
-QUrl galleryUrl(const QByteArray& path, GalleryForm form)
+QUrl galleryUrl(const QByteArray& path)
 {
     const std::string encoded = percentEncodePath(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
-    const QByteArray query = form == GalleryForm::AsWritten ? kAsWritten : "";
-    return QUrl::fromEncoded(QByteArray(kGalleryScheme) + ':' + QByteArray::fromStdString(encoded) + query, QUrl::StrictMode);
+    return QUrl::fromEncoded(QByteArray(kGalleryScheme) + ':' + QByteArray::fromStdString(encoded), QUrl::StrictMode);
 }
 
 QByteArray galleryPath(const QUrl& url)
@@ -192,12 +192,12 @@ void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
     }
     const QByteArray path = galleryPath(job->requestUrl());
     if (isGalleryPage(path))
-        servePage(job, path, job->requestUrl().query() == QLatin1String(kAsWritten + 1) ? GalleryForm::AsWritten : GalleryForm::Lazy);
+        servePage(job, path);
     else
         servePicture(job, path);
 }
 
-void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& path, GalleryForm form)
+void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& path)
 {
     FileDescriptor file = openRegularFile(path.toStdString());
     if (!file.isOpen()) {
@@ -205,13 +205,7 @@ void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& pa
         return;
     }
     const QByteArray contentType = "text/html; charset=" + localePageEncoding().toLatin1();
-    if (form == GalleryForm::AsWritten) {
-        auto* device = new QFile;
-        device->open(file.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-        replyWith(job, contentType, device);
-        return;
-    }
-    replyWith(job, contentType, new PageDevice(std::move(file), LazyPage(pagePrologue(path).toStdString())));
+    replyWith(job, contentType, new PageDevice(std::move(file), pagePrologue(path)));
 }
 
 void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path)

@@ -17,12 +17,8 @@ namespace pictarre {
 // size it is drawn at comes decoded and scaled to that size.
 inline constexpr char kGalleryScheme[] = "pictarre";
 
-// How the scheme hands over a page: built for loading by the screen, or as it was written
-// (only its encoding stated), for saving it whole.
-enum class GalleryForm { Lazy, AsWritten };
-
 // The gallery-scheme address of a local file (native bytes).
-QUrl galleryUrl(const QByteArray& path, GalleryForm form = GalleryForm::Lazy);
+QUrl galleryUrl(const QByteArray& path);
 
 // The local file (native bytes) a gallery-scheme address names.
 QByteArray galleryPath(const QUrl& url);
@@ -42,7 +38,7 @@ public:
 
 private:
     explicit GalleryScheme(QObject* parent);
-    void servePage(QWebEngineUrlRequestJob* job, const QByteArray& path, GalleryForm form);
+    void servePage(QWebEngineUrlRequestJob* job, const QByteArray& path);
     void servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path);
     QByteArray cachedPicture(const QByteArray& key);
     void keepPicture(const QByteArray& key, const QByteArray& bytes);

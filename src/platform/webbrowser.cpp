@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QShortcut>
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
@@ -16,6 +17,7 @@
 #include <QWebEngineSettings>
 
 #include "platform/finddialog.h"
+#include "gallery/lazypage.h"
 #include "platform/galleryscheme.h"
 #include "platform/printjob.h"
 #include "platform/twips.h"
@@ -193,21 +195,36 @@ bool WebBrowser::saveWrittenPage(const QByteArray& pagePath, const QString& targ
         QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
         return true;
     }
-    // The whole page with its pictures: a page of its own, out of sight, holds the page as
-    // written (its encoding stated) with every picture, and the engine saves that one.
+    // The whole page with its pictures: the engine saves those of a file: page only. A copy of
+    // the page file that states its encoding (the engine would guess one) and its folder is
+    // loaded out of sight with every picture, and saved.
+    auto copy = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/pictarre-save-XXXXXX.htm"));
+    QFile in(QFile::decodeName(pagePath));
+    if (!copy->open() || !in.open(QIODevice::ReadOnly))
+        return false;
+    const qsizetype slash = pagePath.lastIndexOf('/');
+    const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
+    copy->write("<meta charset=\"" + localePageEncoding().toLatin1() + "\"><base href=\""
+                + QByteArray::fromStdString(fileUrlOfFolder(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size()))))
+                + "\">\r\n");
+    for (QByteArray block = in.read(1 << 20); !block.isEmpty(); block = in.read(1 << 20))
+        copy->write(block);
+    if (!copy->flush())
+        return false;
+
     auto* written = new QWebEnginePage(page()->profile(), this);
     written->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     connect(written, &QWebEnginePage::loadFinished, this, [this, written, target, format](bool ok) {
         if (!ok) {
-            written->deleteLater();
             emit saveDone(false);
             return;
         }
         followSave(written, target);
         written->save(target, engineFormat(format));
     });
-    connect(this, &WebBrowser::saveDone, written, &QObject::deleteLater, Qt::SingleShotConnection);
-    written->load(galleryUrl(pagePath, GalleryForm::AsWritten));
+    // The page and its copy go when the save has ended, either way.
+    connect(this, &WebBrowser::saveDone, written, [written, copy] { written->deleteLater(); }, Qt::SingleShotConnection);
+    written->load(QUrl::fromLocalFile(copy->fileName()));
     return true;
 }
 

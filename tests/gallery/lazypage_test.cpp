@@ -19,7 +19,7 @@ struct Served {
 Served serve(const std::vector<std::string>& lines, const std::map<std::string, PixelSize>& sizes = {})
 {
     Served served;
-    LazyPage lazy("<PROLOGUE>", [&](const std::string& path) -> std::optional<PixelSize> {
+    LazyPage lazy([&](const std::string& path) -> std::optional<PixelSize> {
         served.asked.push_back(path);
         const auto found = sizes.find(path);
         return found == sizes.end() ? std::nullopt : std::optional(found->second);
@@ -96,7 +96,7 @@ TEST(LazyPage, RowEntriesGoToThePageScriptAsTheirOwnMarkup)
     const Served served = serve(linesOf(header + entries + footer));
     const auto [strings, rest] = rowCalls(served.page);
     EXPECT_EQ(strings, expectedEntries);
-    EXPECT_EQ(rest, "<PROLOGUE>" + header + footer);
+    EXPECT_EQ(rest, header + footer);
     // The first screen's rows come in a call of their own, before the rest.
     EXPECT_EQ(rowCalls(served.page.substr(0, served.page.find("])</script>") + 13)).first.size(), 4u);
     EXPECT_TRUE(served.asked.empty()) << "a row picture has its size already";
@@ -109,7 +109,7 @@ TEST(LazyPage, APageCutInsideAnEntryKeepsThatEntrysLines)
     std::string entry;
     appendRowEntry(entry, "/p/a.jpg", 10, 10);
     const std::string cut = entry.substr(0, entry.find("<tr>", 4));  // the picture's row only
-    LazyPage lazy("");
+    LazyPage lazy;
     std::string page;
     for (const auto& line : linesOf(header + entry + cut))
         lazy.transform(line, page);
@@ -133,7 +133,7 @@ TEST(LazyPage, FlowEntriesGetThePicturesOwnSizeFromTheirDecodedPath)
     ASSERT_EQ(served.asked.size(), 2u);
     EXPECT_EQ(served.asked[0], odd);
     const std::string url = escapeUrl(odd);
-    EXPECT_EQ(served.page, "<PROLOGUE><a href=\"" + url + "\" target=\"_blank\"><img border=\"1\" data-src=\"" + url +
+    EXPECT_EQ(served.page, "<a href=\"" + url + "\" target=\"_blank\"><img border=\"1\" data-src=\"" + url +
                                "\" width=\"40\" height=\"30\"></a> \r\n\r\n"
                                "<a href=\"/p/unknown.jpg\" target=\"_blank\"><img border=\"1\" "
                                "data-src=\"/p/unknown.jpg\"></a> \r\n\r\n");
@@ -143,10 +143,9 @@ TEST(LazyPage, AsksNoSizeItCannotTrustAndLeavesOtherTagsAlone)
 {
     const Served served = serve({"<img alt=\"x\">\r\n", "<p>an <img without end\r\n", "<imgs src=\"a\">\r\n",
                                  "<img src=\"relative.jpg\">\r\n", "<img src=\"/bad%zz.jpg\">\r\n"});
-    EXPECT_EQ(served.page, "<PROLOGUE><img alt=\"x\">\r\n<p>an <img without end\r\n<imgs src=\"a\">\r\n"
+    EXPECT_EQ(served.page, "<img alt=\"x\">\r\n<p>an <img without end\r\n<imgs src=\"a\">\r\n"
                            "<img data-src=\"relative.jpg\">\r\n<img data-src=\"/bad%zz.jpg\">\r\n");
     EXPECT_TRUE(served.asked.empty());
-    EXPECT_EQ(serve({}).page, "") << "no line, no prologue";
 }
 
 TEST(PageAddress, DecodesEveryAddressThePageWriterWrites)

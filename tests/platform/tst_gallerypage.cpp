@@ -157,6 +157,7 @@ private slots:
     void findReachesRowsThatAreNotInThePage();
     void printedPageHoldsEveryPicture();
     void savedHtmlIsThePageFileByteForByte();
+    void savedWholePageHoldsEveryRowAndPicture();
     void foldersNamedInChineseShowEveryPicture_data();
     void foldersNamedInChineseShowEveryPicture();
     void namesFromOtherSystemsShowAndOpen();
@@ -291,6 +292,32 @@ void GalleryPageTest::savedHtmlIsThePageFileByteForByte()
     QVERIFY(done.wait(30000));
     QVERIFY(done.last().at(0).toBool());
     QCOMPARE(readFileBytes(folder.root() / "saved.htm"), readFileBytes(page));
+}
+
+void GalleryPageTest::savedWholePageHoldsEveryRowAndPicture()
+{
+    // More rows than a gallery keeps in the page at once.
+    Sandbox folder;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 700; ++i)
+        paths.push_back(folder.write("p/" + std::to_string(i) + ".gif", makeGif({})).string());
+    QVERIFY(show(folder.write("picture.htm", rowPage(paths, 16, 8)).string()));
+    QVERIFY(evaluate(*view_, QStringLiteral("document.links.length")).toInt() < 700);
+
+    for (const auto& [format, name] : {std::pair{SaveFormat::CompletePage, "whole.htm"}, std::pair{SaveFormat::SingleFile, "whole.mht"}}) {
+        const std::string target = folder.root().string() + "/" + name;
+        dialogs_.saveAnswer = SaveAsChoice{q(target), format};
+        QSignalSpy done(view_.get(), &WebBrowser::saveDone);
+        QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
+        QVERIFY2(done.wait(120000), name);
+        QVERIFY2(done.last().at(0).toBool(), name);
+        const std::string saved = readFileBytes(target);
+        for (const int i : {0, 350, 699})
+            QVERIFY2(saved.find("/p/" + std::to_string(i) + ".gif") != std::string::npos, name);
+        QVERIFY2(saved.find("pictarreGallery") == std::string::npos, name);  // the page as written
+    }
+    QDir files(q(folder.root().string() + "/whole_files"));
+    QCOMPARE(files.entryList(QDir::Files).size(), 700);
 }
 
 void GalleryPageTest::foldersNamedInChineseShowEveryPicture_data()
