@@ -82,12 +82,13 @@ void FindDialog::findNext()
     // A gallery cut to the screen finds through its own script, which knows every text of
     // the gallery; any other page through the engine.
     const QString text = text_->text();
-    const QString script = QStringLiteral("window.pictarreGallery ? pictarreGallery.find(%1, %2, %3) : null")
+    const QString script = QStringLiteral("window.pictarreGallery ? pictarreGallery.find(%1, %2, %3) : false")
                                .arg(QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)) + QStringLiteral("[0]"),
                                     matchCase_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"),
                                     up_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"));
     view_->page()->runJavaScript(script, [self = QPointer<FindDialog>(this), text, flags](const QVariant& result) {
-        if (!self || !self->view_)
+        // No answer at all comes when the page is torn down.
+        if (!result.isValid() || !self || !self->view_)
             return;
         const QVariantMap found = result.toMap();
         if (found.isEmpty())

@@ -319,12 +319,12 @@
         releaseImage(img);
       schedule();
     },
-    // Finds the next match of `needle` in the gallery's texts; nothing when the whole gallery
-    // is in the page and the engine's own find serves. Gives the match shown (from 1) and the
+    // Finds the next match of `needle` in the gallery's texts; false when the whole gallery is
+    // in the page and the engine's own find serves. Gives the match shown (from 1) and the
     // number of matches.
     find(needle, matchCase, backward) {
       if (entries.length <= kKeepAll || holdAll)
-        return null;
+        return false;
       if (!found || found.needle !== needle || found.matchCase !== matchCase)
         found = {needle, matchCase, hits: allHits(needle, matchCase), current: -1};
       const hits = found.hits;

@@ -115,6 +115,9 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
 
 WebBrowser::~WebBrowser()
 {
+    // The engine answers scripts still pending while it tears the page down, after this
+    // object is gone: those answers find the token expired.
+    alive_.reset();
     // A print still under way stops here; its page goes once the engine has let go of it.
     printJob_.reset();
     for (const auto& window : windows_)
@@ -162,16 +165,16 @@ bool WebBrowser::saveAs()
     if (choice->format == SaveFormat::PlainText) {
         const QString path = choice->path;
         // The answer may come while the page is torn down, with no text: nothing is written then.
-        page()->toPlainText([self = QPointer<WebBrowser>(this), path](const QString& text) {
-            if (!self)
+        page()->toPlainText([this, alive = std::weak_ptr<void>(alive_), path](const QString& text) {
+            if (alive.expired())
                 return;
             if (text.isNull()) {
-                emit self->saveDone(false);
+                emit saveDone(false);
                 return;
             }
             QSaveFile out(path);
             const bool ok = out.open(QIODevice::WriteOnly) && out.write(text.toUtf8()) >= 0 && out.commit();
-            emit self->saveDone(ok);
+            emit saveDone(ok);
         });
         return true;
     }
@@ -257,9 +260,9 @@ bool WebBrowser::print()
     printJob_ = std::make_shared<PrintJob>(std::move(printer), this, [this](bool ok) { endPrint(ok); });
     // A gallery shows only what is near the screen; the print needs every row and picture.
     page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.loadAll(%1) : 0").arg(kPrintPictureSide),
-                          [self = QPointer<WebBrowser>(this)](const QVariant&) {
-                              if (self)
-                                  self->printWhenPicturesArrive();
+                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant&) {
+                              if (!alive.expired())
+                                  printWhenPicturesArrive();
                           });
     return true;
 }
@@ -267,13 +270,13 @@ bool WebBrowser::print()
 void WebBrowser::printWhenPicturesArrive()
 {
     page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.pending() : 0"),
-                          [self = QPointer<WebBrowser>(this)](const QVariant& pending) {
-                              if (!self || !self->printJob_ || self->rendering_)
+                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant& pending) {
+                              if (alive.expired() || !printJob_ || rendering_)
                                   return;
                               if (pending.toInt() > 0)
-                                  QTimer::singleShot(100, self, &WebBrowser::printWhenPicturesArrive);
+                                  QTimer::singleShot(100, this, &WebBrowser::printWhenPicturesArrive);
                               else
-                                  self->render();
+                                  render();
                           });
 }
 

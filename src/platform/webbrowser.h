@@ -92,6 +92,7 @@ private:
     std::shared_ptr<PrintJob> printJob_;
     std::shared_ptr<PendingRender> render_;
     QMetaObject::Connection saveWatch_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>();
     bool rendering_ = false;
     bool pageLost_ = false;
     QList<QPointer<WebBrowser>> windows_;
