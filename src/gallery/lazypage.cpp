@@ -1,6 +1,13 @@
 #include "gallery/lazypage.h"
 
+#include <cerrno>
+#include <limits>
+#include <string>
 #include <utility>
+
+#include <unistd.h>
+
+#include "collect/filedescriptor.h"
 
 namespace pictarre {
 
@@ -21,21 +28,6 @@ bool isUnreserved(unsigned char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.'
            || c == '_' || c == '~' || c == '/';
-}
-
-// The value of the attribute `name` (as ` name="`) inside one tag, without its quotes.
-std::optional<std::string_view> attribute(std::string_view tag, std::string_view name, std::size_t* valueStart)
-{
-    const std::size_t at = tag.find(name);
-    if (at == std::string_view::npos)
-        return std::nullopt;
-    const std::size_t start = at + name.size();
-    const std::size_t end = tag.find('"', start);
-    if (end == std::string_view::npos)
-        return std::nullopt;
-    if (valueStart)
-        *valueStart = start;
-    return tag.substr(start, end - start);
 }
 
 }  // namespace
@@ -92,8 +84,9 @@ std::string fileUrlOfFolder(std::string_view folder)
 
 namespace {
 
+// The first batch is small, so the first screen does not wait for a large one.
 constexpr int kFirstBatch = 4;
-constexpr int kBatch = 256;
+constexpr int kBatch = 512;
 
 // A JavaScript string literal holding `text`; "<" is escaped so no "</script>" can end it early.
 void appendScriptString(std::string_view text, std::string& out)
@@ -116,70 +109,24 @@ void appendScriptString(std::string_view text, std::string& out)
     out += '"';
 }
 
-}  // namespace
-
-LazyPage::LazyPage(SizeLookup sizeOf)
-    : sizeOf_(sizeOf ? std::move(sizeOf) : [](const std::string& path) { return readPictureSize(path); })
+// The value of the attribute `name` (as ` name="`) inside one tag, without its quotes.
+std::optional<std::string_view> attribute(std::string_view tag, std::string_view name, std::size_t* valueStart)
 {
+    const std::size_t at = tag.find(name);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t start = at + name.size();
+    const std::size_t end = tag.find('"', start);
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    if (valueStart)
+        *valueStart = start;
+    return tag.substr(start, end - start);
 }
 
-void LazyPage::transform(std::string_view line, std::string& out)
-{
-    // A picture's entry of the row layout: "<tr>" up to its second "</tr>".
-    if (entry_.empty() && line != "<tr>\r\n") {
-        flushRows(out);
-        appendImages(line, out);
-        return;
-    }
-    appendImages(line, entry_);
-    if (line.starts_with("</tr>") && ++entryRowsClosed_ == 2) {
-        if (batchEntries_++ > 0)
-            batch_ += ',';
-        appendScriptString(entry_, batch_);
-        entry_.clear();
-        entryRowsClosed_ = 0;
-        // The first few rows go at once, so the first screen does not wait for a whole batch.
-        if (batchEntries_ >= (entriesSent_ < kFirstBatch ? kFirstBatch : kBatch))
-            flushRows(out);
-    }
-}
-
-void LazyPage::finish(std::string& out)
-{
-    flushRows(out);
-    // A page that ends inside an entry (a run that stopped) keeps those lines as they were.
-    out += entry_;
-    entry_.clear();
-    entryRowsClosed_ = 0;
-}
-
-void LazyPage::flushRows(std::string& out)
-{
-    if (batchEntries_ == 0)
-        return;
-    out += "<script>pictarreGallery.rows([";
-    out += batch_;
-    out += "])</script>\r\n";
-    entriesSent_ += batchEntries_;
-    batch_.clear();
-    batchEntries_ = 0;
-}
-
-void LazyPage::appendImages(std::string_view line, std::string& out) const
-{
-    std::size_t done = 0;
-    for (std::size_t at = line.find("<img "); at != std::string_view::npos; at = line.find("<img ", done)) {
-        const std::size_t end = line.find('>', at);
-        if (end == std::string_view::npos)
-            break;
-        out.append(line.substr(done, at - done));
-        appendImageTag(line.substr(at, end + 1 - at), out);
-        done = end + 1;
-    }
-    out.append(line.substr(done));
-}
-
-void LazyPage::appendImageTag(std::string_view tag, std::string& out) const
+// One picture tag with its address moved into data-src, and its size added from `sizeOf`
+// when it has none.
+void appendImageTag(std::string_view tag, const LazyPage::SizeLookup* sizeOf, std::string& out)
 {
     std::size_t srcStart = 0;
     const auto src = attribute(tag, " src=\"", &srcStart);
@@ -190,16 +137,140 @@ void LazyPage::appendImageTag(std::string_view tag, std::string& out) const
     const std::size_t nameAt = srcStart - 5;  // the "src=" of ` src="`
     out.append(tag.substr(0, nameAt));
     out += "data-";
-    const std::string_view rest = tag.substr(nameAt, tag.size() - 1 - nameAt);  // without ">"
-    out.append(rest);
-    if (!attribute(tag, " width=\"", nullptr) && !attribute(tag, " height=\"", nullptr)) {
+    out.append(tag.substr(nameAt, tag.size() - 1 - nameAt));  // without ">"
+    if (sizeOf && !attribute(tag, " width=\"", nullptr) && !attribute(tag, " height=\"", nullptr)) {
         const auto path = pathOfPageAddress(*src);
-        const auto size = path && !path->empty() && path->front() == '/' ? sizeOf_(*path) : std::nullopt;
-        if (size && size->width > 0 && size->height > 0) {
+        const auto size = path && !path->empty() && path->front() == '/' ? (*sizeOf)(*path) : std::nullopt;
+        if (size && size->width > 0 && size->height > 0)
             out += " width=\"" + std::to_string(size->width) + "\" height=\"" + std::to_string(size->height) + '"';
-        }
     }
     out += '>';
+}
+
+// `line` with each of its picture tags made lazy.
+void appendLazyLine(std::string_view line, const LazyPage::SizeLookup* sizeOf, std::string& out)
+{
+    std::size_t done = 0;
+    for (std::size_t at = line.find("<img "); at != std::string_view::npos; at = line.find("<img ", done)) {
+        const std::size_t end = line.find('>', at);
+        if (end == std::string_view::npos)
+            break;
+        out.append(line.substr(done, at - done));
+        appendImageTag(line.substr(at, end + 1 - at), sizeOf, out);
+        done = end + 1;
+    }
+    out.append(line.substr(done));
+}
+
+// Follows a row entry's lines: "<tr>" opens one, its second "</tr>" ends it. `closed` is -1
+// outside an entry. Returns whether `line` belongs to an entry, and sets `ended` when it
+// ends one.
+bool followEntry(std::string_view line, int& closed, bool& ended)
+{
+    ended = false;
+    if (closed < 0) {
+        if (line != "<tr>\r\n")
+            return false;
+        closed = 0;
+        return true;
+    }
+    if (line.starts_with("</tr>") && ++closed == 2) {
+        closed = -1;
+        ended = true;
+    }
+    return true;
+}
+
+}  // namespace
+
+LazyPage::LazyPage(std::string rowsAddress, SizeLookup sizeOf)
+    : rowsAddress_(std::move(rowsAddress)),
+      sizeOf_(sizeOf ? std::move(sizeOf) : [](const std::string& path) { return readPictureSize(path); })
+{
+}
+
+void LazyPage::transform(std::string_view line, std::string& out)
+{
+    const std::uint64_t lineOffset = offset_;
+    offset_ += line.size();
+    const bool outside = entryRowsClosed_ < 0;
+    bool ended = false;
+    if (!followEntry(line, entryRowsClosed_, ended)) {
+        flushRows(out);
+        appendLazyLine(line, &sizeOf_, out);
+        return;
+    }
+    if (outside && batchEntries_ == 0)
+        batchOffset_ = lineOffset;  // a batch begins with its first entry's first line
+    if (ended && ++batchEntries_ >= (entriesSent_ < kFirstBatch ? kFirstBatch : kBatch))
+        flushRows(out);
+}
+
+void LazyPage::finish(std::string& out)
+{
+    flushRows(out);
+}
+
+void LazyPage::flushRows(std::string& out)
+{
+    if (batchEntries_ == 0)
+        return;
+    out += "<script defer src=\"" + rowsAddress_ + "?rows=" + std::to_string(batchOffset_) + "&amp;count="
+           + std::to_string(batchEntries_) + "\"></script>\r\n";
+    entriesSent_ += batchEntries_;
+    batchEntries_ = 0;
+}
+
+RowsScript::RowsScript(int count) : count_(count) {}
+
+bool RowsScript::add(std::string_view line)
+{
+    bool ended = false;
+    if (entries_ >= count_)
+        return false;
+    if (!followEntry(line, entryRowsClosed_, ended))
+        return true;  // between entries (a batch's lines hold nothing else)
+    appendLazyLine(line, nullptr, entry_);
+    if (ended) {
+        if (entries_++ > 0)
+            strings_ += ',';
+        appendScriptString(entry_, strings_);
+        entry_.clear();
+    }
+    return entries_ < count_;
+}
+
+std::string RowsScript::text() const
+{
+    return "pictarreGallery.rows([" + strings_ + "]);\n";
+}
+
+std::optional<std::string> readRowsScript(const std::string& pagePath, std::uint64_t offset, int count)
+{
+    const FileDescriptor file = openRegularFile(pagePath);
+    if (!file.isOpen() || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())
+        || ::lseek(file.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
+        return std::nullopt;
+    RowsScript script(count);
+    std::string pending;
+    char block[1 << 16];
+    for (bool more = true; more;) {
+        const ssize_t got = ::read(file.get(), block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        pending.append(block, static_cast<std::size_t>(got));
+        std::size_t start = 0;
+        for (std::size_t nl = pending.find('\n'); more && nl != std::string::npos; nl = pending.find('\n', start)) {
+            more = script.add(std::string_view(pending).substr(start, nl + 1 - start));
+            start = nl + 1;
+        }
+        pending.erase(0, start);
+    }
+    return script.text();
 }
 
 }  // namespace pictarre

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -24,17 +25,19 @@ std::string fileUrlOfFolder(std::string_view folder);
 // address moves from `src` into `data-src`, so the view fetches only the pictures its page
 // script asks for (those near the screen); a picture tag without a size gets the picture's own
 // size as width and height, so that the layout stands before the picture arrives. The table
-// rows of the row layout (each picture's two rows) do not go into the page as markup: they go,
-// unchanged otherwise, as strings to the page script's `pictarreGallery.rows([...])`, which
-// puts into the page only the rows near the screen, since a page holding tens of thousands of
-// rows would take the engine minutes and gigabytes to lay out. Everything else passes
-// unchanged.
+// rows of the row layout (each picture's two rows) do not go into the page as markup: in their
+// place the page gets, for each batch of them, a deferred script from `rowsAddress` +
+// "?rows=OFFSET&count=N" (the batch's byte offset in the page file and its number of entries),
+// which RowsScript makes and which hands them to the page script's pictarreGallery.rows(). The
+// page script puts into the page only the rows near the screen, since a page holding tens of
+// thousands of rows would take the engine minutes and gigabytes to lay out. Everything else
+// passes unchanged.
 class LazyPage {
 public:
     using SizeLookup = std::function<std::optional<PixelSize>(const std::string& path)>;
 
     // Sizes come from `sizeOf`, by default from the picture's header.
-    explicit LazyPage(SizeLookup sizeOf = {});
+    explicit LazyPage(std::string rowsAddress, SizeLookup sizeOf = {});
 
     // Appends the served form of `line` (given with its line end) to `out`.
     void transform(std::string_view line, std::string& out);
@@ -42,16 +45,40 @@ public:
     void finish(std::string& out);
 
 private:
-    void appendImages(std::string_view line, std::string& out) const;
-    void appendImageTag(std::string_view tag, std::string& out) const;
     void flushRows(std::string& out);
 
+    std::string rowsAddress_;
     SizeLookup sizeOf_;
-    std::string entry_;          // the rows of the picture being read
-    int entryRowsClosed_ = 0;    // its "</tr>" lines so far
-    std::string batch_;          // finished entries as script strings, comma-separated
+    std::uint64_t offset_ = 0;       // bytes of the page read so far
+    std::uint64_t batchOffset_ = 0;  // where the batch being gathered begins
     int batchEntries_ = 0;
     int entriesSent_ = 0;
+    int entryRowsClosed_ = -1;       // "</tr>" lines of the entry being read; -1 outside one
 };
+
+// The script for one batch of row entries: reads the page's lines from the first line of an
+// entry on, and makes pictarreGallery.rows([...]) with the markup of `count` entries (each
+// picture's address in data-src), or of those up to the end of the page. An entry the page
+// ends inside of (a run that stopped) is left out.
+class RowsScript {
+public:
+    explicit RowsScript(int count);
+
+    // Takes the next line; false once the batch is complete and needs no more.
+    bool add(std::string_view line);
+    // The script's text.
+    std::string text() const;
+
+private:
+    int count_;
+    int entries_ = 0;
+    int entryRowsClosed_ = -1;
+    std::string entry_;
+    std::string strings_;  // the finished entries as script strings, comma-separated
+};
+
+// The script for `count` row entries of the page file at `pagePath` from byte `offset` on (a
+// batch LazyPage named); nothing when the file cannot be read there.
+std::optional<std::string> readRowsScript(const std::string& pagePath, std::uint64_t offset, int count);
 
 }  // namespace pictarre

@@ -56,7 +56,8 @@ QByteArray mimeTypeOf(const QByteArray& head)
 // the engine's own thread, so that a page of any size streams without being held in memory.
 class PageDevice : public QIODevice {
 public:
-    PageDevice(FileDescriptor file, std::string prologue) : out_(std::move(prologue))
+    PageDevice(FileDescriptor file, std::string prologue, std::string rowsAddress)
+        : page_(std::move(rowsAddress)), out_(std::move(prologue))
     {
         file_.open(file.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         open(QIODevice::ReadOnly);
@@ -191,10 +192,12 @@ void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
         return;
     }
     const QByteArray path = galleryPath(job->requestUrl());
-    if (isGalleryPage(path))
-        servePage(job, path);
-    else
+    if (!isGalleryPage(path))
         servePicture(job, path);
+    else if (QUrlQuery(job->requestUrl()).hasQueryItem(QStringLiteral("rows")))
+        serveRows(job, path);
+    else
+        servePage(job, path);
 }
 
 void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& path)
@@ -205,7 +208,29 @@ void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& pa
         return;
     }
     const QByteArray contentType = "text/html; charset=" + localePageEncoding().toLatin1();
-    replyWith(job, contentType, new PageDevice(std::move(file), pagePrologue(path)));
+    replyWith(job, contentType, new PageDevice(std::move(file), pagePrologue(path), galleryUrl(path).toEncoded().toStdString()));
+}
+
+void GalleryScheme::serveRows(QWebEngineUrlRequestJob* job, const QByteArray& path)
+{
+    const QUrlQuery query(job->requestUrl());
+    const quint64 offset = query.queryItemValue(QStringLiteral("rows")).toULongLong();
+    const int count = query.queryItemValue(QStringLiteral("count")).toInt();
+    QPointer<QWebEngineUrlRequestJob> pending(job);
+    workers_.start([this, pending, path, offset, count] {
+        if (!pending)
+            return;
+        const auto script = readRowsScript(path.toStdString(), offset, count);
+        replyLater(this, pending, [script](QWebEngineUrlRequestJob* j) {
+            if (!script) {
+                j->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            auto* buffer = new QBuffer;
+            buffer->setData(QByteArray::fromStdString(*script));
+            replyWith(j, "text/javascript; charset=" + localePageEncoding().toLatin1(), buffer);
+        });
+    }, ++order_);
 }
 
 void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path)

@@ -39,6 +39,7 @@ public:
 private:
     explicit GalleryScheme(QObject* parent);
     void servePage(QWebEngineUrlRequestJob* job, const QByteArray& path);
+    void serveRows(QWebEngineUrlRequestJob* job, const QByteArray& path);
     void servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path);
     QByteArray cachedPicture(const QByteArray& key);
     void keepPicture(const QByteArray& key, const QByteArray& bytes);

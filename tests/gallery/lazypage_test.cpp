@@ -5,6 +5,7 @@
 
 #include "gallery/lazypage.h"
 #include "gallery/pagewriter.h"
+#include "support/sandbox.h"
 
 namespace pictarre {
 namespace {
@@ -19,13 +20,14 @@ struct Served {
 Served serve(const std::vector<std::string>& lines, const std::map<std::string, PixelSize>& sizes = {})
 {
     Served served;
-    LazyPage lazy([&](const std::string& path) -> std::optional<PixelSize> {
+    LazyPage lazy("ROWS", [&](const std::string& path) -> std::optional<PixelSize> {
         served.asked.push_back(path);
         const auto found = sizes.find(path);
         return found == sizes.end() ? std::nullopt : std::optional(found->second);
     });
     for (const auto& line : lines)
         lazy.transform(line, served.page);
+    lazy.finish(served.page);
     return served;
 }
 
@@ -41,48 +43,65 @@ std::vector<std::string> linesOf(const std::string& text)
     return lines;
 }
 
-// The strings of every pictarreGallery.rows([...]) call in `page`, decoded the way a script
-// reads them, and the page with those calls taken out.
-std::pair<std::vector<std::string>, std::string> rowCalls(const std::string& page)
+// The strings of a pictarreGallery.rows([...]) script, decoded the way a script reads them.
+std::vector<std::string> rowStrings(const std::string& script)
 {
-    const std::string open = "<script>pictarreGallery.rows([";
-    const std::string close = "])</script>\r\n";
+    const std::string open = "pictarreGallery.rows([";
     std::vector<std::string> strings;
-    std::string rest;
-    std::size_t done = 0;
-    for (std::size_t at = page.find(open); at != std::string::npos; at = page.find(open, done)) {
-        rest += page.substr(done, at - done);
-        std::size_t i = at + open.size();
-        while (page[i] == '"') {
-            std::string text;
-            for (++i; page[i] != '"'; ++i) {
-                if (page[i] != '\\') {
-                    text += page[i];
-                } else if (page[++i] == 'u') {
-                    text += static_cast<char>(std::stoi(page.substr(i + 1, 4), nullptr, 16));
-                    i += 4;
-                } else {
-                    text += page[i];
-                }
+    EXPECT_EQ(script.substr(0, open.size()), open);
+    std::size_t i = open.size();
+    while (script[i] == '"') {
+        std::string text;
+        for (++i; script[i] != '"'; ++i) {
+            if (script[i] != '\\') {
+                text += script[i];
+            } else if (script[++i] == 'u') {
+                text += static_cast<char>(std::stoi(script.substr(i + 1, 4), nullptr, 16));
+                i += 4;
+            } else {
+                text += script[i];
             }
-            strings.push_back(text);
-            i += page[i + 1] == ',' ? 2 : 1;
         }
-        EXPECT_EQ(page.substr(i, close.size()), close);
-        done = i + close.size();
+        strings.push_back(text);
+        i += script[i + 1] == ',' ? 2 : 1;
     }
-    rest += page.substr(done);
-    return {strings, rest};
+    EXPECT_EQ(script.substr(i), "]);\n");
+    return strings;
 }
 
-TEST(LazyPage, RowEntriesGoToThePageScriptAsTheirOwnMarkup)
+// Every batch script the served page names, fetched as the engine fetches them; and the page
+// without its script elements.
+std::pair<std::vector<std::string>, std::string> batchesOf(const std::string& served, const std::string& pageFile)
+{
+    const std::string open = "<script defer src=\"ROWS?rows=";
+    std::vector<std::string> entries;
+    std::string rest;
+    std::size_t done = 0;
+    for (std::size_t at = served.find(open); at != std::string::npos; at = served.find(open, done)) {
+        rest += served.substr(done, at - done);
+        const std::size_t amp = served.find("&amp;count=", at);
+        const std::size_t end = served.find("\"></script>\r\n", amp);
+        const auto offset = std::stoull(served.substr(at + open.size(), amp - at - open.size()));
+        const int count = std::stoi(served.substr(amp + 11, end - amp - 11));
+        const auto script = readRowsScript(pageFile, offset, count);
+        EXPECT_TRUE(script.has_value());
+        for (auto& entry : rowStrings(script.value_or("")))
+            entries.push_back(entry);
+        done = end + 13;
+    }
+    rest += served.substr(done);
+    return {entries, rest};
+}
+
+TEST(LazyPage, RowEntriesComeByBatchScriptsAsTheirOwnMarkup)
 {
     std::string header;
     appendPageHeader(header);
     std::string footer;
     appendPageFooter(footer);
-    const std::vector<std::string> paths = {"/p/a b#1.jpg", "/p/q\"uote\\<tag>&amp;\x01.jpg", "/p/c.jpg",
-                                            "/p/d.jpg", "/p/e.jpg"};
+    std::vector<std::string> paths = {"/p/a b#1.jpg", "/p/q\"uote\\<tag>&amp;\x01.jpg"};
+    for (int i = 0; i < 1100; ++i)
+        paths.push_back("/p/" + std::to_string(i) + ".jpg");
     std::string entries;
     std::vector<std::string> expectedEntries;
     for (const auto& path : paths) {
@@ -93,32 +112,32 @@ TEST(LazyPage, RowEntriesGoToThePageScriptAsTheirOwnMarkup)
         entry.replace(entry.find(from), from.size(), "<img border=\"0\" data-src=\"");
         expectedEntries.push_back(entry);
     }
-    const Served served = serve(linesOf(header + entries + footer));
-    const auto [strings, rest] = rowCalls(served.page);
-    EXPECT_EQ(strings, expectedEntries);
+    test::Sandbox folder;
+    const std::string page = header + entries + footer;
+    const std::string pageFile = folder.write("picture.htm", page).string();
+    const Served served = serve(linesOf(page));
+    const auto [fetched, rest] = batchesOf(served.page, pageFile);
+    EXPECT_EQ(fetched, expectedEntries);
     EXPECT_EQ(rest, header + footer);
-    // The first screen's rows come in a call of their own, before the rest.
-    EXPECT_EQ(rowCalls(served.page.substr(0, served.page.find("])</script>") + 13)).first.size(), 4u);
+    // The first screen's rows come in a small batch of their own, before the large ones.
+    EXPECT_NE(served.page.find("&amp;count=4\"></script>\r\n<script defer src=\"ROWS?rows="), std::string::npos);
     EXPECT_TRUE(served.asked.empty()) << "a row picture has its size already";
+    EXPECT_EQ(readRowsScript(folder.root().string() + "/missing.htm", 0, 4), std::nullopt);
 }
 
-TEST(LazyPage, APageCutInsideAnEntryKeepsThatEntrysLines)
+TEST(LazyPage, APageCutInsideAnEntryLeavesThatEntryOut)
 {
     std::string header;
     appendPageHeader(header);
     std::string entry;
     appendRowEntry(entry, "/p/a.jpg", 10, 10);
     const std::string cut = entry.substr(0, entry.find("<tr>", 4));  // the picture's row only
-    LazyPage lazy;
-    std::string page;
-    for (const auto& line : linesOf(header + entry + cut))
-        lazy.transform(line, page);
-    lazy.finish(page);
-    const auto [strings, rest] = rowCalls(page);
-    ASSERT_EQ(strings.size(), 1u);
-    std::string lazyCut = cut;
-    lazyCut.replace(lazyCut.find(" src="), 5, " data-src=");
-    EXPECT_EQ(rest, header + lazyCut);
+    test::Sandbox folder;
+    const std::string page = header + entry + cut;
+    const std::string pageFile = folder.write("picture.htm", page).string();
+    const auto [fetched, rest] = batchesOf(serve(linesOf(page)).page, pageFile);
+    EXPECT_EQ(fetched.size(), 1u);
+    EXPECT_EQ(rest, header);
 }
 
 TEST(LazyPage, FlowEntriesGetThePicturesOwnSizeFromTheirDecodedPath)
