@@ -183,9 +183,8 @@ bool followEntry(std::string_view line, int& closed, bool& ended)
 
 }  // namespace
 
-LazyPage::LazyPage(std::string rowsAddress, SizeLookup sizeOf)
-    : rowsAddress_(std::move(rowsAddress)),
-      sizeOf_(sizeOf ? std::move(sizeOf) : [](const std::string& path) { return readPictureSize(path); })
+LazyPage::LazyPage(SizeLookup sizeOf)
+    : sizeOf_(sizeOf ? std::move(sizeOf) : [](const std::string& path) { return readPictureSize(path); })
 {
 }
 
@@ -202,7 +201,29 @@ void LazyPage::transform(std::string_view line, std::string& out)
     }
     if (outside && batchEntries_ == 0)
         batchOffset_ = lineOffset;  // a batch begins with its first entry's first line
-    if (ended && ++batchEntries_ >= (entriesSent_ < kFirstBatch ? kFirstBatch : kBatch))
+    // What the page script needs before it has the rows: each picture's height, to stand in
+    // for rows not in the page, and its link text, for finding it.
+    if (const std::size_t img = line.find("<img "); img != std::string_view::npos) {
+        const std::size_t at = line.find(" height=\"", img);
+        const std::size_t end = at == std::string_view::npos ? at : line.find('"', at + 9);
+        entryHeight_ = end == std::string_view::npos ? std::string_view("0") : line.substr(at + 9, end - at - 9);
+    } else if (const std::size_t link = line.find("<a target=\"_blank\" href=\""); link != std::string_view::npos) {
+        const std::size_t start = line.find("\">", link);
+        const std::size_t end = line.rfind("</a></td>");
+        entryText_ = start != std::string_view::npos && end != std::string_view::npos && end > start
+                         ? line.substr(start + 2, end - start - 2)
+                         : std::string_view();
+    }
+    if (!ended)
+        return;
+    const char* separator = batchEntries_++ > 0 ? "," : "";
+    heights_ += separator;
+    heights_ += entryHeight_.empty() ? "0" : entryHeight_;
+    texts_ += separator;
+    appendScriptString(entryText_, texts_);
+    entryHeight_.clear();
+    entryText_.clear();
+    if (batchEntries_ >= (entriesSent_ < kFirstBatch ? kFirstBatch : kBatch))
         flushRows(out);
 }
 
@@ -215,13 +236,15 @@ void LazyPage::flushRows(std::string& out)
 {
     if (batchEntries_ == 0)
         return;
-    out += "<script defer src=\"" + rowsAddress_ + "?rows=" + std::to_string(batchOffset_) + "&amp;count="
-           + std::to_string(batchEntries_) + "\"></script>\r\n";
+    out += "<script>pictarreGallery.batch(" + std::to_string(batchOffset_) + ",[" + heights_ + "],[" + texts_
+           + "])</script>\r\n";
     entriesSent_ += batchEntries_;
     batchEntries_ = 0;
+    heights_.clear();
+    texts_.clear();
 }
 
-RowsScript::RowsScript(int count) : count_(count) {}
+RowsScript::RowsScript(std::uint64_t offset, int count) : offset_(offset), count_(count) {}
 
 bool RowsScript::add(std::string_view line)
 {
@@ -242,7 +265,7 @@ bool RowsScript::add(std::string_view line)
 
 std::string RowsScript::text() const
 {
-    return "pictarreGallery.rows([" + strings_ + "]);\n";
+    return "pictarreGallery.rows(" + std::to_string(offset_) + ",[" + strings_ + "]);\n";
 }
 
 std::optional<std::string> readRowsScript(const std::string& pagePath, std::uint64_t offset, int count)
@@ -251,7 +274,7 @@ std::optional<std::string> readRowsScript(const std::string& pagePath, std::uint
     if (!file.isOpen() || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())
         || ::lseek(file.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
         return std::nullopt;
-    RowsScript script(count);
+    RowsScript script(offset, count);
     std::string pending;
     char block[1 << 16];
     for (bool more = true; more;) {

@@ -25,19 +25,18 @@ std::string fileUrlOfFolder(std::string_view folder);
 // address moves from `src` into `data-src`, so the view fetches only the pictures its page
 // script asks for (those near the screen); a picture tag without a size gets the picture's own
 // size as width and height, so that the layout stands before the picture arrives. The table
-// rows of the row layout (each picture's two rows) do not go into the page as markup: in their
-// place the page gets, for each batch of them, a deferred script from `rowsAddress` +
-// "?rows=OFFSET&count=N" (the batch's byte offset in the page file and its number of entries),
-// which RowsScript makes and which hands them to the page script's pictarreGallery.rows(). The
-// page script puts into the page only the rows near the screen, since a page holding tens of
-// thousands of rows would take the engine minutes and gigabytes to lay out. Everything else
-// passes unchanged.
+// rows of the row layout (each picture's two rows) do not go into the page as markup: for each
+// batch of them the page gets pictarreGallery.batch(OFFSET, [heights], [texts]), the batch's
+// byte offset in the page file with each picture's height and link text; the page script asks
+// for a batch's markup (RowsScript) only when its rows come near the screen, since a page
+// holding tens of thousands of rows would take the engine minutes and gigabytes to lay out.
+// Everything else passes unchanged.
 class LazyPage {
 public:
     using SizeLookup = std::function<std::optional<PixelSize>(const std::string& path)>;
 
     // Sizes come from `sizeOf`, by default from the picture's header.
-    explicit LazyPage(std::string rowsAddress, SizeLookup sizeOf = {});
+    explicit LazyPage(SizeLookup sizeOf = {});
 
     // Appends the served form of `line` (given with its line end) to `out`.
     void transform(std::string_view line, std::string& out);
@@ -47,22 +46,25 @@ public:
 private:
     void flushRows(std::string& out);
 
-    std::string rowsAddress_;
     SizeLookup sizeOf_;
     std::uint64_t offset_ = 0;       // bytes of the page read so far
     std::uint64_t batchOffset_ = 0;  // where the batch being gathered begins
     int batchEntries_ = 0;
     int entriesSent_ = 0;
     int entryRowsClosed_ = -1;       // "</tr>" lines of the entry being read; -1 outside one
+    std::string entryHeight_;        // the entry's picture height, as written
+    std::string entryText_;          // and its link text
+    std::string heights_;            // the batch's picture heights, comma-separated
+    std::string texts_;              // and its link texts, as script strings
 };
 
-// The script for one batch of row entries: reads the page's lines from the first line of an
-// entry on, and makes pictarreGallery.rows([...]) with the markup of `count` entries (each
-// picture's address in data-src), or of those up to the end of the page. An entry the page
-// ends inside of (a run that stopped) is left out.
+// The script with the markup of one batch of row entries: reads the page's lines from the
+// first line of an entry on (the batch's offset) and makes pictarreGallery.rows(OFFSET, [...])
+// with the markup of `count` entries (each picture's address in data-src), or of those up to
+// the end of the page. An entry the page ends inside of is left out.
 class RowsScript {
 public:
-    explicit RowsScript(int count);
+    RowsScript(std::uint64_t offset, int count);
 
     // Takes the next line; false once the batch is complete and needs no more.
     bool add(std::string_view line);
@@ -70,6 +72,7 @@ public:
     std::string text() const;
 
 private:
+    std::uint64_t offset_;
     int count_;
     int entries_ = 0;
     int entryRowsClosed_ = -1;

@@ -13,6 +13,7 @@
   const loadedImages = new Set();
   let scheduled = false;
   let holdAll = false;
+  let printSide = 0;
 
   // ---- Pictures ----
 
@@ -85,13 +86,16 @@
 
   // ---- Rows ----
 
-  const entries = [];  // {html, pictureHeight, height, measured, rows}
+  const entries = [];    // {batch, pictureHeight, text, height, measured, rows}
+  const batches = [];    // {offset, first, count, strings, loading}
+  const kKeepBatches = 6;  // batches of markup held beyond those the page needs
+  const pageAddress = location.href.split('?')[0];
   let tbody = null;
-  let above = null;    // stands for the entries before the ones in the page
-  let below = null;    // and for those after them
-  let first = 0;       // the entries in the page: [first, end)
+  let above = null;      // stands for the entries before the ones in the page
+  let below = null;      // and for those after them
+  let first = 0;         // the entries in the page: [first, end)
   let end = 0;
-  let extra = 34;      // an entry's height beyond its picture's, as last measured
+  let extra = 34;        // an entry's height beyond its picture's, as last measured
 
   function setUpRows() {
     const table = document.getElementById('AutoNumber1');
@@ -103,6 +107,40 @@
     table.before(above);
     table.after(below);
     return true;
+  }
+
+  // Asks the program for a batch's markup; it arrives through pictarreGallery.rows().
+  function request(batch) {
+    if (batch.strings || batch.loading)
+      return;
+    batch.loading = true;
+    const script = document.createElement('script');
+    script.src = pageAddress + '?rows=' + batch.offset + '&count=' + batch.count;
+    script.onerror = () => {
+      batch.loading = false;
+      script.remove();
+    };
+    document.head.appendChild(script);
+  }
+
+  // True when the markup of every entry in [from, to) is here; asks for what is missing.
+  function markupHere(from, to) {
+    let here = true;
+    for (let i = from; i < to; i = entries[i].batch.first + entries[i].batch.count) {
+      if (!entries[i].batch.strings) {
+        request(entries[i].batch);
+        here = false;
+      }
+    }
+    return here;
+  }
+
+  // Lets go of the markup of batches far from the page's rows, keeping a few.
+  function dropFarMarkup() {
+    const held = batches.filter(b => b.strings && (b.first + b.count <= first || b.first >= end));
+    held.sort((x, y) => Math.abs(x.first - first) - Math.abs(y.first - first));
+    for (const batch of held.slice(kKeepBatches))
+      batch.strings = null;
   }
 
   function heightOf(index) {
@@ -117,11 +155,11 @@
     return sum;
   }
 
-  // Puts entries [from, to) into the page, before the entry `before` (or at the end).
+  // Puts entries [from, to) into the page, before the row `before` (or at the end).
   function insertEntries(from, to, before) {
     let html = '';
     for (let i = from; i < to; ++i)
-      html += entries[i].html;
+      html += entries[i].batch.strings[i - entries[i].batch.first];
     const template = document.createElement('template');
     template.innerHTML = '<table><tbody>' + html + '</tbody></table>';
     const rows = Array.from(template.content.querySelector('tbody').rows);
@@ -175,7 +213,7 @@
       extra = measuredExtra;
   }
 
-  // The entry at `y`, measured from the top of the rows (first if above them all).
+  // The entry at `y`, measured from the top of the rows (the count of entries when below).
   function entryAt(y) {
     let sum = 0;
     for (let i = 0; i < entries.length; ++i) {
@@ -206,9 +244,11 @@
       if (from > to)
         from = to;
     }
-    if (from !== first || to !== end) {
+    // Rows whose markup has not come yet wait for it; the blocks stand in for them meanwhile.
+    if ((from !== first || to !== end) && markupHere(from, to)) {
       showEntries(from, to);
       measure();
+      dropFarMarkup();
     }
     above.style.height = sumOfHeights(0, first) + 'px';
     below.style.height = sumOfHeights(end, entries.length) + 'px';
@@ -222,13 +262,12 @@
   // dialog asks here instead, where every entry's text is known.
   let found = null;  // {needle, matchCase, hits: [[entry, offset]...], current}
 
+  // The link text as the page shows it (the page writes <, > and some & as references).
   function textOf(index) {
     const entry = entries[index];
-    if (entry.text === undefined) {
-      const link = /<a target="_blank" href="[^"]*">([^]*?)<\/a><\/td> /.exec(entry.html);
-      entry.text = link ? link[1].replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&amp;/g, '&') : '';
-    }
-    return entry.text;
+    if (entry.shownText === undefined)
+      entry.shownText = entry.text.replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&amp;/g, '&');
+    return entry.shownText;
   }
 
   function allHits(needle, matchCase) {
@@ -243,14 +282,25 @@
   }
 
   // Brings entry `index` into the page and onto the screen, and selects `length` characters of
-  // its link text from `offset`.
+  // its link text from `offset`; when its markup is still on its way, once it has come.
+  let revealing = null;
+
   function reveal(index, offset, length) {
+    revealing = {index, offset, length};
     const rowsTop = above.getBoundingClientRect().top + window.scrollY;
     window.scrollTo(window.scrollX, rowsTop + sumOfHeights(0, index) - window.innerHeight / 2);
     updateRows();
+    finishReveal();
+  }
+
+  function finishReveal() {
+    if (!revealing)
+      return;
+    const {index, offset, length} = revealing;
     const link = entries[index].rows && entries[index].rows[1].querySelector('a');
     if (!link || !link.firstChild)
       return;
+    revealing = null;
     link.scrollIntoView({block: 'center'});
     updateRows();
     const range = document.createRange();
@@ -267,6 +317,7 @@
   function update() {
     scheduled = false;
     updateRows();
+    finishReveal();
     if (!holdAll)
       updateImages();
   }
@@ -278,37 +329,55 @@
     }
   }
 
-  // The picture height an entry's markup gives (its first height attribute).
-  function pictureHeightIn(html) {
-    const found = /height="(-?\d+)"/.exec(html);
-    return found ? Math.max(0, Number(found[1])) : 0;
-  }
-
   window.pictarreGallery = {
-    // More entries of the row layout, in page order, as markup strings.
-    rows(more) {
+    // A batch of entries of the row layout, in page order: where its markup is in the page
+    // file, and each entry's picture height and link text.
+    batch(offset, heights, texts) {
       if (!tbody && !setUpRows())
         return;
-      for (const html of more)
-        entries.push({html, pictureHeight: pictureHeightIn(html), height: 0, measured: false, rows: null});
+      const batch = {offset, first: entries.length, count: heights.length, strings: null, loading: false};
+      batches.push(batch);
+      for (let i = 0; i < heights.length; ++i) {
+        entries.push({batch, pictureHeight: Math.max(0, heights[i]), text: texts[i], height: 0,
+                      measured: false, rows: null});
+      }
+      // The first rows are asked for at once, so that the page's load includes them.
+      if (batch.first < kKeepAll)
+        request(batch);
       if (document.currentScript)
         document.currentScript.remove();
       schedule();
+    },
+    // The markup of the batch at `offset`, one string for each of its entries.
+    rows(offset, strings) {
+      const batch = batches.find(b => b.offset === offset);
+      if (batch) {
+        batch.strings = strings;
+        batch.loading = false;
+      }
+      if (document.currentScript)
+        document.currentScript.remove();
+      // At once rather than at the next frame: the rows and their pictures then count as part
+      // of the page's load.
+      update();
     },
     // Printing needs every picture: the program asks for all of them (no longer than
     // `longest` pixels, which bounds what a page of large photos holds), waits until none is
     // pending, prints, and then lets the page return to following the screen.
     loadAll(longest) {
       holdAll = true;
-      updateRows();
-      for (const img of images)
-        loadImage(img, longest);
-      return images.length;
+      printSide = longest;
+      return this.pending();
     },
+    // What a print still waits for: markup on its way, then pictures.
     pending() {
+      if (!markupHere(0, entries.length))
+        return batches.filter(b => !b.strings).length + images.length;
+      updateRows();
       let count = 0;
       for (const img of images) {
-        if (img.getAttribute('src') && !img.complete)
+        loadImage(img, printSide);
+        if (!img.complete)
           ++count;
       }
       return count;
@@ -346,6 +415,7 @@
     },
     endFind() {
       found = null;
+      revealing = null;
     },
   };
 

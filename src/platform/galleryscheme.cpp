@@ -56,8 +56,7 @@ QByteArray mimeTypeOf(const QByteArray& head)
 // the engine's own thread, so that a page of any size streams without being held in memory.
 class PageDevice : public QIODevice {
 public:
-    PageDevice(FileDescriptor file, std::string prologue, std::string rowsAddress)
-        : page_(std::move(rowsAddress)), out_(std::move(prologue))
+    PageDevice(FileDescriptor file, std::string prologue) : out_(std::move(prologue))
     {
         file_.open(file.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
         open(QIODevice::ReadOnly);
@@ -208,7 +207,7 @@ void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& pa
         return;
     }
     const QByteArray contentType = "text/html; charset=" + localePageEncoding().toLatin1();
-    replyWith(job, contentType, new PageDevice(std::move(file), pagePrologue(path), galleryUrl(path).toEncoded().toStdString()));
+    replyWith(job, contentType, new PageDevice(std::move(file), pagePrologue(path)));
 }
 
 void GalleryScheme::serveRows(QWebEngineUrlRequestJob* job, const QByteArray& path)

@@ -20,7 +20,7 @@ struct Served {
 Served serve(const std::vector<std::string>& lines, const std::map<std::string, PixelSize>& sizes = {})
 {
     Served served;
-    LazyPage lazy("ROWS", [&](const std::string& path) -> std::optional<PixelSize> {
+    LazyPage lazy([&](const std::string& path) -> std::optional<PixelSize> {
         served.asked.push_back(path);
         const auto found = sizes.find(path);
         return found == sizes.end() ? std::nullopt : std::optional(found->second);
@@ -43,13 +43,11 @@ std::vector<std::string> linesOf(const std::string& text)
     return lines;
 }
 
-// The strings of a pictarreGallery.rows([...]) script, decoded the way a script reads them.
-std::vector<std::string> rowStrings(const std::string& script)
+// Reads the script strings of a "[...]" list at `i` (just past the "["), the way a script
+// reads them; `i` ends past the "]".
+std::vector<std::string> scriptStrings(const std::string& script, std::size_t& i)
 {
-    const std::string open = "pictarreGallery.rows([";
     std::vector<std::string> strings;
-    EXPECT_EQ(script.substr(0, open.size()), open);
-    std::size_t i = open.size();
     while (script[i] == '"') {
         std::string text;
         for (++i; script[i] != '"'; ++i) {
@@ -65,35 +63,58 @@ std::vector<std::string> rowStrings(const std::string& script)
         strings.push_back(text);
         i += script[i + 1] == ',' ? 2 : 1;
     }
-    EXPECT_EQ(script.substr(i), "]);\n");
+    EXPECT_EQ(script[i], ']');
     return strings;
 }
 
-// Every batch script the served page names, fetched as the engine fetches them; and the page
-// without its script elements.
-std::pair<std::vector<std::string>, std::string> batchesOf(const std::string& served, const std::string& pageFile)
-{
-    const std::string open = "<script defer src=\"ROWS?rows=";
-    std::vector<std::string> entries;
+// What the page script is given: every batch the served page describes, with its markup
+// fetched as the engine fetches it; and the page without the batches' script elements.
+struct Batches {
+    std::vector<int> heights;
+    std::vector<std::string> texts;
+    std::vector<std::string> markup;
+    std::vector<int> sizes;
     std::string rest;
+};
+
+Batches batchesOf(const std::string& served, const std::string& pageFile)
+{
+    const std::string open = "<script>pictarreGallery.batch(";
+    Batches batches;
     std::size_t done = 0;
     for (std::size_t at = served.find(open); at != std::string::npos; at = served.find(open, done)) {
-        rest += served.substr(done, at - done);
-        const std::size_t amp = served.find("&amp;count=", at);
-        const std::size_t end = served.find("\"></script>\r\n", amp);
-        const auto offset = std::stoull(served.substr(at + open.size(), amp - at - open.size()));
-        const int count = std::stoi(served.substr(amp + 11, end - amp - 11));
-        const auto script = readRowsScript(pageFile, offset, count);
-        EXPECT_TRUE(script.has_value());
-        for (auto& entry : rowStrings(script.value_or("")))
-            entries.push_back(entry);
-        done = end + 13;
+        batches.rest += served.substr(done, at - done);
+        std::size_t i = at + open.size();
+        const std::size_t comma = served.find(",[", i);
+        const auto offset = std::stoull(served.substr(i, comma - i));
+        const std::size_t close = served.find("],[", comma);
+        int count = 0;
+        for (std::size_t h = comma + 2; h < close;) {
+            const std::size_t next = std::min(served.find(',', h), close);
+            batches.heights.push_back(std::stoi(served.substr(h, next - h)));
+            ++count;
+            h = next + 1;
+        }
+        i = close + 3;
+        for (auto& text : scriptStrings(served, i))
+            batches.texts.push_back(text);
+        EXPECT_EQ(served.substr(i, 13), "])</script>\r\n");
+        done = i + 13;
+
+        const std::string script = readRowsScript(pageFile, offset, count).value_or("");
+        const std::string rowsOpen = "pictarreGallery.rows(" + std::to_string(offset) + ",[";
+        EXPECT_EQ(script.substr(0, rowsOpen.size()), rowsOpen);
+        std::size_t r = rowsOpen.size();
+        const auto markup = scriptStrings(script, r);
+        EXPECT_EQ(script.substr(r), "]);\n");
+        batches.sizes.push_back(count);
+        batches.markup.insert(batches.markup.end(), markup.begin(), markup.end());
     }
-    rest += served.substr(done);
-    return {entries, rest};
+    batches.rest += served.substr(done);
+    return batches;
 }
 
-TEST(LazyPage, RowEntriesComeByBatchScriptsAsTheirOwnMarkup)
+TEST(LazyPage, RowEntriesComeInBatchesOfHeightsTextsAndTheirOwnMarkup)
 {
     std::string header;
     appendPageHeader(header);
@@ -103,24 +124,31 @@ TEST(LazyPage, RowEntriesComeByBatchScriptsAsTheirOwnMarkup)
     for (int i = 0; i < 1100; ++i)
         paths.push_back("/p/" + std::to_string(i) + ".jpg");
     std::string entries;
-    std::vector<std::string> expectedEntries;
-    for (const auto& path : paths) {
+    std::vector<std::string> expectedMarkup;
+    std::vector<std::string> expectedTexts;
+    std::vector<int> expectedHeights;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
         std::string entry;
-        appendRowEntry(entry, path, 776, 582);
+        appendRowEntry(entry, paths[i], 776, static_cast<int>(i));
         entries += entry;
         const std::string from = "<img border=\"0\" src=\"";
         entry.replace(entry.find(from), from.size(), "<img border=\"0\" data-src=\"");
-        expectedEntries.push_back(entry);
+        expectedMarkup.push_back(entry);
+        expectedTexts.push_back(escapeText(paths[i]));
+        expectedHeights.push_back(static_cast<int>(i));
     }
     test::Sandbox folder;
     const std::string page = header + entries + footer;
     const std::string pageFile = folder.write("picture.htm", page).string();
     const Served served = serve(linesOf(page));
-    const auto [fetched, rest] = batchesOf(served.page, pageFile);
-    EXPECT_EQ(fetched, expectedEntries);
-    EXPECT_EQ(rest, header + footer);
-    // The first screen's rows come in a small batch of their own, before the large ones.
-    EXPECT_NE(served.page.find("&amp;count=4\"></script>\r\n<script defer src=\"ROWS?rows="), std::string::npos);
+    const Batches batches = batchesOf(served.page, pageFile);
+    EXPECT_EQ(batches.markup, expectedMarkup);
+    EXPECT_EQ(batches.texts, expectedTexts);
+    EXPECT_EQ(batches.heights, expectedHeights);
+    EXPECT_EQ(batches.rest, header + footer);
+    // The first screen's rows come in a small batch of their own.
+    ASSERT_GE(batches.sizes.size(), 2u);
+    EXPECT_EQ(batches.sizes[0], 4);
     EXPECT_TRUE(served.asked.empty()) << "a row picture has its size already";
     EXPECT_EQ(readRowsScript(folder.root().string() + "/missing.htm", 0, 4), std::nullopt);
 }
@@ -135,9 +163,10 @@ TEST(LazyPage, APageCutInsideAnEntryLeavesThatEntryOut)
     test::Sandbox folder;
     const std::string page = header + entry + cut;
     const std::string pageFile = folder.write("picture.htm", page).string();
-    const auto [fetched, rest] = batchesOf(serve(linesOf(page)).page, pageFile);
-    EXPECT_EQ(fetched.size(), 1u);
-    EXPECT_EQ(rest, header);
+    const Batches batches = batchesOf(serve(linesOf(page)).page, pageFile);
+    EXPECT_EQ(batches.markup.size(), 1u);
+    EXPECT_EQ(batches.heights, std::vector<int>{10});
+    EXPECT_EQ(batches.rest, header);
 }
 
 TEST(LazyPage, FlowEntriesGetThePicturesOwnSizeFromTheirDecodedPath)

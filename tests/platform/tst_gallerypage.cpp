@@ -210,7 +210,8 @@ void GalleryPageTest::findReachesRowsThatAreNotInThePage()
     dialog->findNext();
     QVERIFY(finished.wait(10000));
     QCOMPARE(finished.last().at(0).toInt(), 1);
-    QCOMPARE(evaluate(*view_, QStringLiteral("window.getSelection().toString()")).toString(), QStringLiteral("Needle"));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("window.getSelection().toString()")).toString(),
+                              QStringLiteral("Needle"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
     QVERIFY(evaluate(*view_, QStringLiteral(
         "(function(){ var r = window.getSelection().getRangeAt(0).getBoundingClientRect();"
