@@ -171,38 +171,35 @@ frmMain::frmMain(Platform& platform, ProgramPaths paths, QWidget* parent)
 
 frmMain::~frmMain() = default;
 
+namespace {
+
+// A control of the form, named and placed as the design has it, shown or hidden at start.
+template <typename Control>
+Control* place(Control* control, const char* name, const QRectF& rect, bool shown)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(pixelRect(rect));
+    control->setVisible(shown);
+    return control;
+}
+
+}  // namespace
+
 void frmMain::createViews()
 {
     // Created in the design's order; Web lies on top at start, Webt and Text1 hidden below it.
-    Text1 = new QPlainTextEdit(form_);
-    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1 = place(new QPlainTextEdit(form_), "Text1", kViewRect, false);
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setGeometry(pixelRect(kViewRect));
-    Text1->hide();
+    File1 = place(new FileListBox(form_), "File1", kFile1Rect, false);
 
-    File1 = new FileListBox(form_);
-    File1->setObjectName(QStringLiteral("File1"));
-    File1->setGeometry(pixelRect(kFile1Rect));
-    File1->hide();
-
-    Web = new WebBrowser(platform_.browserDialogs, form_);
-    Web->setObjectName(QStringLiteral("Web"));
-    Web->setGeometry(pixelRect(kViewRect));
+    Web = place(new WebBrowser(platform_.browserDialogs, form_), "Web", kViewRect, true);
     connect(Web, &WebBrowser::ProgressChange, this, &frmMain::ProgressChange);
     connect(Web, &WebBrowser::DownloadComplete, this, &frmMain::DownloadComplete);
     connect(Web, &WebBrowser::pageLost, this, &frmMain::galleryLost);
-
-    Webt = new WebBrowser(platform_.browserDialogs, form_);
-    Webt->setObjectName(QStringLiteral("Webt"));
-    Webt->setGeometry(pixelRect(kViewRect));
-    Webt->hide();
-
-    Image1 = new QLabel(form_);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(pixelRect(kImage1Rect));
-    Image1->hide();
+    Webt = place(new WebBrowser(platform_.browserDialogs, form_), "Webt", kViewRect, false);
+    Image1 = place(new QLabel(form_), "Image1", kImage1Rect, false);
 
     setTabOrder(Web, Webt);
     setTabOrder(Webt, Text1);
