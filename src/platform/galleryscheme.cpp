@@ -125,16 +125,6 @@ std::string pagePrologue(const QByteArray& pagePath)
            + "\"><script>" + script + "</script>\r\n";
 }
 
-// Replies on the handler's thread once a worker has the answer; a request the engine dropped
-// meanwhile is left alone.
-void replyLater(QObject* context, QPointer<QWebEngineUrlRequestJob> job, std::function<void(QWebEngineUrlRequestJob*)> answer)
-{
-    QMetaObject::invokeMethod(context, [job, answer = std::move(answer)] {
-        if (job)
-            answer(job);
-    }, Qt::QueuedConnection);
-}
-
 void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QIODevice* device)
 {
     // The engine reads the device until the job ends, and does not own it.
@@ -215,20 +205,31 @@ void GalleryScheme::serveRows(QWebEngineUrlRequestJob* job, const QByteArray& pa
     const QUrlQuery query(job->requestUrl());
     const quint64 offset = query.queryItemValue(QStringLiteral("rows")).toULongLong();
     const int count = query.queryItemValue(QStringLiteral("count")).toInt();
+    onWorker(job, [path, offset, count]() -> Answer {
+        const auto script = readRowsScript(path.toStdString(), offset, count);
+        if (!script)
+            return [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); };
+        return [bytes = QByteArray::fromStdString(*script)](QWebEngineUrlRequestJob* j) {
+            auto* buffer = new QBuffer;
+            buffer->setData(bytes);
+            replyWith(j, "text/javascript; charset=" + localePageEncoding().toLatin1(), buffer);
+        };
+    });
+}
+
+void GalleryScheme::onWorker(QWebEngineUrlRequestJob* job, std::function<Answer()> work)
+{
+    // The work runs on a worker, the newest request first, since that is the one nearest to
+    // what the user looks at now; its answer reaches the request on the handler's thread,
+    // unless the engine dropped the request meanwhile.
     QPointer<QWebEngineUrlRequestJob> pending(job);
-    workers_.start([this, pending, path, offset, count] {
+    workers_.start([this, pending, work = std::move(work)] {
         if (!pending)
             return;
-        const auto script = readRowsScript(path.toStdString(), offset, count);
-        replyLater(this, pending, [script](QWebEngineUrlRequestJob* j) {
-            if (!script) {
-                j->fail(QWebEngineUrlRequestJob::UrlNotFound);
-                return;
-            }
-            auto* buffer = new QBuffer;
-            buffer->setData(QByteArray::fromStdString(*script));
-            replyWith(j, "text/javascript; charset=" + localePageEncoding().toLatin1(), buffer);
-        });
+        QMetaObject::invokeMethod(this, [pending, answer = work()] {
+            if (pending)
+                answer(pending);
+        }, Qt::QueuedConnection);
     }, ++order_);
 }
 
@@ -237,19 +238,11 @@ void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray&
     const QUrlQuery query(job->requestUrl());
     const uint width = query.queryItemValue(QStringLiteral("w")).toUInt();
     const uint height = query.queryItemValue(QStringLiteral("h")).toUInt();
-
-    // Opening and decoding a picture takes a while: it runs on a worker, the newest request
-    // first, since that is the one nearest to what the user looks at now.
-    QPointer<QWebEngineUrlRequestJob> pending(job);
-    workers_.start([this, pending, path, width, height] {
-        if (!pending)
-            return;
+    onWorker(job, [this, path, width, height]() -> Answer {
         auto file = std::make_shared<FileDescriptor>(openRegularFile(path.toStdString()));
         struct stat st {};
-        if (!file->isOpen() || ::fstat(file->get(), &st) != 0) {
-            replyLater(this, pending, [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); });
-            return;
-        }
+        if (!file->isOpen() || ::fstat(file->get(), &st) != 0)
+            return [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); };
         const QByteArray key = QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)) + ':'
                                + QByteArray::number(qint64(st.st_size)) + ':' + QByteArray::number(qint64(st.st_mtim.tv_sec))
                                + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ':' + QByteArray::number(width) + 'x'
@@ -262,24 +255,23 @@ void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray&
             }
         }
         if (!bytes.isNull()) {
-            replyLater(this, pending, [bytes](QWebEngineUrlRequestJob* j) {
+            return [bytes](QWebEngineUrlRequestJob* j) {
                 auto* buffer = new QBuffer;
                 buffer->setData(bytes);
                 replyWith(j, mimeTypeOf(bytes), buffer);
-            });
-            return;
+            };
         }
         // The file's own bytes, read by the engine as it needs them, from the start.
         ::lseek(file->get(), 0, SEEK_SET);
         char head[8] = {};
         const ssize_t got = ::pread(file->get(), head, sizeof head, 0);
         const QByteArray mimeType = mimeTypeOf(QByteArray(head, got > 0 ? static_cast<qsizetype>(got) : 0));
-        replyLater(this, pending, [file, mimeType](QWebEngineUrlRequestJob* j) {
+        return [file, mimeType](QWebEngineUrlRequestJob* j) {
             auto* device = new QFile;
             device->open(file->release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
             replyWith(j, mimeType, device);
-        });
-    }, ++order_);
+        };
+    });
 }
 
 QByteArray GalleryScheme::cachedPicture(const QByteArray& key)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QCache>
 #include <QMutex>
@@ -40,6 +42,9 @@ private:
     explicit GalleryScheme(QObject* parent);
     void servePage(QWebEngineUrlRequestJob* job, const QByteArray& path);
     void serveRows(QWebEngineUrlRequestJob* job, const QByteArray& path);
+    // What a worker found, to give the request on the handler's thread.
+    using Answer = std::function<void(QWebEngineUrlRequestJob*)>;
+    void onWorker(QWebEngineUrlRequestJob* job, std::function<Answer()> work);
     void servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path);
     QByteArray cachedPicture(const QByteArray& key);
     void keepPicture(const QByteArray& key, const QByteArray& bytes);
