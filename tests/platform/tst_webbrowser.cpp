@@ -191,16 +191,9 @@ void WebBrowserTest::findDialogHighlightsMatches()
     view_->showFindDialog();
     FindDialog* dialog = view_->findDialog();
     QVERIFY(dialog && dialog->isVisible());
-    dialog->textField()->setText(QStringLiteral("apple"));
-    QSignalSpy finished(dialog, &FindDialog::searchFinished);
-    dialog->findNext();
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(finished.last().at(0).toInt(), 3);
+    QCOMPARE(findText(*dialog, QStringLiteral("apple")), 3);
     QCOMPARE(dialog->lastMatchCount(), 3);
-    dialog->textField()->setText(QStringLiteral("durian"));
-    dialog->findNext();
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(finished.last().at(0).toInt(), 0);
+    QCOMPARE(findText(*dialog, QStringLiteral("durian")), 0);
     // One dialog per view, shown again rather than duplicated.
     view_->showFindDialog();
     QCOMPARE(view_->findDialog(), dialog);
@@ -222,11 +215,7 @@ void WebBrowserTest::closingTheFindDialogClearsItsHighlights()
     const QImage plain = view_->grab().toImage();
     view_->showFindDialog();
     FindDialog* dialog = view_->findDialog();
-    dialog->textField()->setText(QStringLiteral("apple"));
-    QSignalSpy finished(dialog, &FindDialog::searchFinished);
-    dialog->findNext();
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(finished.last().at(0).toInt(), 2);
+    QCOMPARE(findText(*dialog, QStringLiteral("apple")), 2);
     // The matches show in the page.
     QTRY_VERIFY_WITH_TIMEOUT(view_->grab().toImage() != plain, 5000);
 
