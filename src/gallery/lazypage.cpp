@@ -1,10 +1,12 @@
 #include "gallery/lazypage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <string>
 #include <utility>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "collect/filedescriptor.h"
@@ -218,7 +220,10 @@ void LazyPage::transform(std::string_view line, std::string& out)
         return;
     const char* separator = batchEntries_++ > 0 ? "," : "";
     heights_ += separator;
-    heights_ += entryHeight_.empty() ? "0" : entryHeight_;
+    // Only a number goes into the script; anything else stands for a picture of no height.
+    const bool number = !entryHeight_.empty() && entryHeight_.size() <= 9
+                        && entryHeight_.find_first_not_of("0123456789") == std::string::npos;
+    heights_ += number ? entryHeight_ : "0";
     texts_ += separator;
     appendScriptString(entryText_, texts_);
     entryHeight_.clear();
@@ -268,30 +273,72 @@ std::string RowsScript::text() const
     return "pictarreGallery.rows(" + std::to_string(offset_) + ",[" + strings_ + "]);\n";
 }
 
-std::optional<std::string> readRowsScript(const std::string& pagePath, std::uint64_t offset, int count)
+bool LineSplitter::feed(std::string_view bytes, const Each& each)
+{
+    std::size_t searched = held_.size();  // the held bytes hold no line end
+    held_.append(bytes);
+    std::size_t start = 0;
+    bool more = true;
+    while (more) {
+        const std::size_t nl = held_.find('\n', std::max(start, searched));
+        if (nl == std::string::npos)
+            searched = held_.size();
+        const std::size_t lineEnd = nl == std::string::npos ? held_.size() : nl + 1;
+        if (lineEnd - start > kLongestLine) {
+            more = each(std::string_view(held_).substr(start, kLongestLine));
+            start += kLongestLine;
+        } else if (nl != std::string::npos) {
+            more = each(std::string_view(held_).substr(start, lineEnd - start));
+            start = lineEnd;
+        } else {
+            break;
+        }
+    }
+    held_.erase(0, start);
+    return more;
+}
+
+bool LineSplitter::finish(const Each& each)
+{
+    if (held_.empty())
+        return true;
+    const std::string last = std::exchange(held_, {});
+    return each(last);
+}
+
+std::string pageStamp(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return {};
+    return std::to_string(st.st_ino) + '-' + std::to_string(st.st_size) + '-' + std::to_string(st.st_mtim.tv_sec) + '.'
+           + std::to_string(st.st_mtim.tv_nsec);
+}
+
+std::optional<std::string> readRowsScript(const std::string& pagePath, std::uint64_t offset, int count,
+                                          std::string_view stamp)
 {
     const FileDescriptor file = openRegularFile(pagePath);
-    if (!file.isOpen() || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())
+    if (!file.isOpen() || pageStamp(file.get()) != stamp
+        || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())
         || ::lseek(file.get(), static_cast<off_t>(offset), SEEK_SET) < 0)
         return std::nullopt;
     RowsScript script(offset, count);
-    std::string pending;
+    LineSplitter lines;
+    const auto add = [&script](std::string_view line) { return script.add(line); };
     char block[1 << 16];
-    for (bool more = true; more;) {
+    for (;;) {
         const ssize_t got = ::read(file.get(), block, sizeof block);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return std::nullopt;
-        if (got == 0)
+        if (got == 0) {
+            lines.finish(add);
             break;
-        pending.append(block, static_cast<std::size_t>(got));
-        std::size_t start = 0;
-        for (std::size_t nl = pending.find('\n'); more && nl != std::string::npos; nl = pending.find('\n', start)) {
-            more = script.add(std::string_view(pending).substr(start, nl + 1 - start));
-            start = nl + 1;
         }
-        pending.erase(0, start);
+        if (!lines.feed(std::string_view(block, static_cast<std::size_t>(got)), add))
+            break;
     }
     return script.text();
 }

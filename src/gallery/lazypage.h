@@ -80,8 +80,32 @@ private:
     std::string strings_;  // the finished entries as script strings, comma-separated
 };
 
+// Splits a stream of bytes into lines, each with its "\n", holding only the unfinished last
+// line. A line longer than kLongestLine is handed on in pieces of that size, so that a file
+// without line ends is neither held whole nor searched again from its start for each block.
+class LineSplitter {
+public:
+    static constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+    using Each = std::function<bool(std::string_view line)>;  // false: no more lines wanted
+
+    // Hands on each line `bytes` completes; false once `each` wanted no more.
+    bool feed(std::string_view bytes, const Each& each);
+    // Hands on the last line when the stream did not end with a line end.
+    bool finish(const Each& each);
+
+private:
+    std::string held_;
+};
+
+// What identifies one version of a page file: its inode, size and modification time. The row
+// markup is read from the file again as the user scrolls, and a page written anew meanwhile
+// (the next command writes the same file) must not lend its rows to the page on screen.
+std::string pageStamp(int fd);
+
 // The script for `count` row entries of the page file at `pagePath` from byte `offset` on (a
-// batch LazyPage named); nothing when the file cannot be read there.
-std::optional<std::string> readRowsScript(const std::string& pagePath, std::uint64_t offset, int count);
+// batch LazyPage named); nothing when the file cannot be read there or is no longer the
+// version `stamp` names.
+std::optional<std::string> readRowsScript(const std::string& pagePath, std::uint64_t offset, int count,
+                                          std::string_view stamp);
 
 }  // namespace pictarre

@@ -8,6 +8,10 @@
   const kNear = 1.5;     // screens above and below the visible one that are loaded
   const kFar = 4;        // screens beyond which rows and pictures are let go again
   const kKeepAll = 500;  // entries a gallery may have and still stay whole in the page
+  const kTries = 3;      // requests for a batch's markup before it counts as lost
+  // The version of the page file this page was made from; its rows are read from that version
+  // only.
+  const pageStamp = (document.currentScript && document.currentScript.dataset.stamp) || '';
 
   const images = document.images;
   const loadedImages = new Set();
@@ -87,7 +91,7 @@
   // ---- Rows ----
 
   const entries = [];    // {batch, pictureHeight, text, height, measured, rows}
-  const batches = [];    // {offset, first, count, strings, loading}
+  const batches = [];    // {offset, first, count, strings, loading, failures}
   const kKeepBatches = 6;  // batches of markup held beyond those the page needs
   const pageAddress = location.href.split('?')[0];
   let tbody = null;
@@ -109,17 +113,26 @@
     return true;
   }
 
-  // Asks the program for a batch's markup; it arrives through pictarreGallery.rows().
+  // Asks the program for a batch's markup; it arrives through pictarreGallery.rows(). A
+  // request that brought nothing (the file gone or written anew, a script that did not run)
+  // is tried again a few times, then the batch counts as lost.
   function request(batch) {
-    if (batch.strings || batch.loading)
+    if (batch.strings || batch.loading || batch.failures >= kTries)
       return;
     batch.loading = true;
     const script = document.createElement('script');
-    script.src = pageAddress + '?rows=' + batch.offset + '&count=' + batch.count;
-    script.onerror = () => {
-      batch.loading = false;
+    script.src = pageAddress + '?rows=' + batch.offset + '&count=' + batch.count
+                 + '&stamp=' + encodeURIComponent(pageStamp);
+    const ended = () => {
       script.remove();
+      if (batch.loading) {
+        batch.loading = false;
+        ++batch.failures;
+        schedule();
+      }
     };
+    script.onload = ended;
+    script.onerror = ended;
     document.head.appendChild(script);
   }
 
@@ -270,11 +283,25 @@
     return entry.shownText;
   }
 
+  // `text` in lower case, character for character, so that offsets into it are offsets into
+  // `text` (a few letters, such as U+0130, lower to two characters: those stay as they are).
+  function folded(text) {
+    const lower = text.toLowerCase();
+    if (lower.length === text.length)
+      return lower;
+    let out = '';
+    for (const c of text) {
+      const l = c.toLowerCase();
+      out += l.length === c.length ? l : c;
+    }
+    return out;
+  }
+
   function allHits(needle, matchCase) {
     const hits = [];
-    const wanted = matchCase ? needle : needle.toLowerCase();
+    const wanted = matchCase ? needle : folded(needle);
     for (let i = 0; i < entries.length; ++i) {
-      const text = matchCase ? textOf(i) : textOf(i).toLowerCase();
+      const text = matchCase ? textOf(i) : folded(textOf(i));
       for (let at = text.indexOf(wanted); at >= 0; at = text.indexOf(wanted, at + 1))
         hits.push([i, at]);
     }
@@ -304,8 +331,9 @@
     link.scrollIntoView({block: 'center'});
     updateRows();
     const range = document.createRange();
-    range.setStart(link.firstChild, offset);
-    range.setEnd(link.firstChild, Math.min(offset + length, link.firstChild.length));
+    const shown = link.firstChild.length;
+    range.setStart(link.firstChild, Math.min(offset, shown));
+    range.setEnd(link.firstChild, Math.min(offset + length, shown));
     const selection = window.getSelection();
     selection.removeAllRanges();
     selection.addRange(range);
@@ -335,7 +363,8 @@
     batch(offset, heights, texts) {
       if (!tbody && !setUpRows())
         return;
-      const batch = {offset, first: entries.length, count: heights.length, strings: null, loading: false};
+      const batch = {offset, first: entries.length, count: heights.length, strings: null, loading: false,
+                     failures: 0};
       batches.push(batch);
       for (let i = 0; i < heights.length; ++i) {
         entries.push({batch, pictureHeight: Math.max(0, heights[i]), text: texts[i], height: 0,
@@ -351,7 +380,7 @@
     // The markup of the batch at `offset`, one string for each of its entries.
     rows(offset, strings) {
       const batch = batches.find(b => b.offset === offset);
-      if (batch) {
+      if (batch && batch.loading && Array.isArray(strings) && strings.length === batch.count) {
         batch.strings = strings;
         batch.loading = false;
       }
@@ -369,18 +398,27 @@
       printSide = longest;
       return this.pending();
     },
-    // What a print still waits for: markup on its way, then pictures.
+    // What a print still waits for: the rest of the page, markup on its way, then pictures;
+    // -1 when some markup is lost and the page cannot be printed whole.
     pending() {
-      if (!markupHere(0, entries.length))
-        return batches.filter(b => !b.strings).length + images.length;
-      updateRows();
-      let count = 0;
-      for (const img of images) {
-        loadImage(img, printSide);
-        if (!img.complete)
-          ++count;
+      try {
+        if (batches.some(b => b.failures >= kTries))
+          return -1;
+        if (document.readyState === 'loading')
+          return 1 + images.length;
+        if (!markupHere(0, entries.length))
+          return batches.filter(b => !b.strings).length + images.length;
+        updateRows();
+        let count = 0;
+        for (const img of images) {
+          loadImage(img, printSide);
+          if (!img.complete)
+            ++count;
+        }
+        return count;
+      } catch (e) {
+        return -1;
       }
-      return count;
     },
     resume() {
       holdAll = false;

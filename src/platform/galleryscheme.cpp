@@ -83,37 +83,33 @@ private:
     {
         out_.clear();
         taken_ = 0;
+        const auto transform = [this](std::string_view line) {
+            page_.transform(line, out_);
+            return true;
+        };
         char block[1 << 16];
         const qint64 got = file_.read(block, sizeof block);
         if (got <= 0) {
-            if (!pending_.empty())
-                page_.transform(pending_, out_);
+            lines_.finish(transform);
             page_.finish(out_);
-            pending_.clear();
             ended_ = true;
             return;
         }
-        pending_.append(block, static_cast<std::size_t>(got));
-        std::size_t start = 0;
-        for (std::size_t nl = pending_.find('\n'); nl != std::string::npos; nl = pending_.find('\n', start)) {
-            page_.transform(std::string_view(pending_).substr(start, nl + 1 - start), out_);
-            start = nl + 1;
-        }
-        pending_.erase(0, start);
+        lines_.feed(std::string_view(block, static_cast<std::size_t>(got)), transform);
     }
 
     QFile file_;
     LazyPage page_;
-    std::string pending_;
+    LineSplitter lines_;
     std::string out_;
     std::size_t taken_ = 0;
     bool ended_ = false;
 };
 
-// What goes before the page: the script, and a base address that keeps the page's own
-// relative addresses resolving against its folder's file: address, as for the page opened as
-// a file.
-std::string pagePrologue(const QByteArray& pagePath)
+// What goes before the page: the script, told which version of the page file it belongs to,
+// and a base address that keeps the page's own relative addresses resolving against its
+// folder's file: address, as for the page opened as a file.
+std::string pagePrologue(const QByteArray& pagePath, const std::string& stamp)
 {
     static const std::string script = [] {
         QFile file(QStringLiteral(":/pictarre/gallerypage.js"));
@@ -122,7 +118,7 @@ std::string pagePrologue(const QByteArray& pagePath)
     const qsizetype slash = pagePath.lastIndexOf('/');
     const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
     return "<base href=\"" + fileUrlOfFolder(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size())))
-           + "\"><script>" + script + "</script>\r\n";
+           + "\"><script data-stamp=\"" + stamp + "\">" + script + "</script>\r\n";
 }
 
 void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QIODevice* device)
@@ -197,7 +193,8 @@ void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& pa
         return;
     }
     const QByteArray contentType = "text/html; charset=" + localePageEncoding().toLatin1();
-    replyWith(job, contentType, new PageDevice(std::move(file), pagePrologue(path)));
+    std::string prologue = pagePrologue(path, pageStamp(file.get()));
+    replyWith(job, contentType, new PageDevice(std::move(file), std::move(prologue)));
 }
 
 void GalleryScheme::serveRows(QWebEngineUrlRequestJob* job, const QByteArray& path)
@@ -205,8 +202,9 @@ void GalleryScheme::serveRows(QWebEngineUrlRequestJob* job, const QByteArray& pa
     const QUrlQuery query(job->requestUrl());
     const quint64 offset = query.queryItemValue(QStringLiteral("rows")).toULongLong();
     const int count = query.queryItemValue(QStringLiteral("count")).toInt();
-    onWorker(job, [path, offset, count]() -> Answer {
-        const auto script = readRowsScript(path.toStdString(), offset, count);
+    const std::string stamp = query.queryItemValue(QStringLiteral("stamp")).toStdString();
+    onWorker(job, [path, offset, count, stamp]() -> Answer {
+        const auto script = readRowsScript(path.toStdString(), offset, count, stamp);
         if (!script)
             return [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); };
         return [bytes = QByteArray::fromStdString(*script)](QWebEngineUrlRequestJob* j) {

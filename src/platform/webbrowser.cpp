@@ -37,6 +37,8 @@ QUrl urlFromAddress(const QString& address)
 // The longest side, in pixels, of a picture sent to the printer: enough for a print, and it
 // keeps a page of thousands of large photos from needing gigabytes.
 constexpr int kPrintPictureSide = 1600;
+// How long a print waits for the page's rows and pictures while none of them arrives.
+constexpr qint64 kPrintPatienceMs = 120'000;
 
 QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
 {
@@ -96,7 +98,12 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
 
     connect(this, &QWebEngineView::loadProgress, this,
             [this](int percent) { emit ProgressChange(percent, 100); });
-    connect(this, &QWebEngineView::loadStarted, this, [this] { pageLost_ = false; });
+    connect(this, &QWebEngineView::loadStarted, this, [this] {
+        pageLost_ = false;
+        // A print still waiting for the page's pictures does not go on with another page.
+        if (printJob_ && !rendering_)
+            endPrint(false);
+    });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
         emit ProgressChange(-1, 100);
         // A page whose process died did not finish loading, whatever the engine says after.
@@ -258,6 +265,7 @@ bool WebBrowser::print()
     if (!dialogs_.askPrint(this, *printer))
         return false;
     printJob_ = std::make_shared<PrintJob>(std::move(printer), this, [this](bool ok) { endPrint(ok); });
+    printPending_ = -1;
     // A gallery shows only what is near the screen; the print needs every row and picture.
     page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.loadAll(%1) : 0").arg(kPrintPictureSide),
                           [this, alive = std::weak_ptr<void>(alive_)](const QVariant&) {
@@ -270,13 +278,29 @@ bool WebBrowser::print()
 void WebBrowser::printWhenPicturesArrive()
 {
     page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.pending() : 0"),
-                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant& pending) {
+                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant& answer) {
                               if (alive.expired() || !printJob_ || rendering_)
                                   return;
-                              if (pending.toInt() > 0)
-                                  QTimer::singleShot(100, this, &WebBrowser::printWhenPicturesArrive);
-                              else
-                                  render();
+                              bool number = false;
+                              const int pending = answer.toInt(&number);
+                              if (!answer.isValid() || pending == 0) {
+                                  render();  // all there, or a page without a gallery script
+                                  return;
+                              }
+                              // Some of the gallery is lost (its file changed), or nothing
+                              // arrived for a long time: the page cannot be printed whole.
+                              if (!number || pending < 0) {
+                                  endPrint(false);
+                                  return;
+                              }
+                              if (printPending_ < 0 || pending < printPending_) {
+                                  printPending_ = pending;
+                                  printProgress_.start();
+                              } else if (printProgress_.hasExpired(kPrintPatienceMs)) {
+                                  endPrint(false);
+                                  return;
+                              }
+                              QTimer::singleShot(100, this, &WebBrowser::printWhenPicturesArrive);
                           });
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWebEngineView>
@@ -94,6 +95,8 @@ private:
     QMetaObject::Connection saveWatch_;
     std::shared_ptr<int> alive_ = std::make_shared<int>();
     bool rendering_ = false;
+    int printPending_ = -1;         // the fewest things a print has waited for so far
+    QElapsedTimer printProgress_;   // since that number last fell
     bool pageLost_ = false;
     QList<QPointer<WebBrowser>> windows_;
 };

@@ -3,6 +3,7 @@
 #include <map>
 #include <vector>
 
+#include "collect/filedescriptor.h"
 #include "gallery/lazypage.h"
 #include "gallery/pagewriter.h"
 #include "support/sandbox.h"
@@ -31,12 +32,12 @@ Served serve(const std::vector<std::string>& lines, const std::map<std::string, 
     return served;
 }
 
-// The page's text cut into lines, each with its line end.
+// The page's text cut into lines, each with its line end (the last one may have none).
 std::vector<std::string> linesOf(const std::string& text)
 {
     std::vector<std::string> lines;
     for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find('\n', start) + 1;
+        const std::size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
         lines.push_back(text.substr(start, end - start));
         start = end;
     }
@@ -65,6 +66,12 @@ std::vector<std::string> scriptStrings(const std::string& script, std::size_t& i
     }
     EXPECT_EQ(script[i], ']');
     return strings;
+}
+
+// The version stamp the page file has now.
+std::string stampOf(const std::string& pageFile)
+{
+    return pageStamp(openRegularFile(pageFile).get());
 }
 
 // What the page script is given: every batch the served page describes, with its markup
@@ -101,7 +108,7 @@ Batches batchesOf(const std::string& served, const std::string& pageFile)
         EXPECT_EQ(served.substr(i, 13), "])</script>\r\n");
         done = i + 13;
 
-        const std::string script = readRowsScript(pageFile, offset, count).value_or("");
+        const std::string script = readRowsScript(pageFile, offset, count, stampOf(pageFile)).value_or("");
         const std::string rowsOpen = "pictarreGallery.rows(" + std::to_string(offset) + ",[";
         EXPECT_EQ(script.substr(0, rowsOpen.size()), rowsOpen);
         std::size_t r = rowsOpen.size();
@@ -150,7 +157,14 @@ TEST(LazyPage, RowEntriesComeInBatchesOfHeightsTextsAndTheirOwnMarkup)
     ASSERT_GE(batches.sizes.size(), 2u);
     EXPECT_EQ(batches.sizes[0], 4);
     EXPECT_TRUE(served.asked.empty()) << "a row picture has its size already";
-    EXPECT_EQ(readRowsScript(folder.root().string() + "/missing.htm", 0, 4), std::nullopt);
+    EXPECT_EQ(readRowsScript(folder.root().string() + "/missing.htm", 0, 4, ""), std::nullopt);
+
+    // The next command writes the page anew while this one is on screen: its rows are not
+    // this page's rows.
+    const std::string stamp = stampOf(pageFile);
+    EXPECT_NE(readRowsScript(pageFile, 0, 4, stamp), std::nullopt);
+    folder.write("picture.htm", header + footer);
+    EXPECT_EQ(readRowsScript(pageFile, 0, 4, stamp), std::nullopt);
 }
 
 TEST(LazyPage, APageCutInsideAnEntryLeavesThatEntryOut)
@@ -167,6 +181,53 @@ TEST(LazyPage, APageCutInsideAnEntryLeavesThatEntryOut)
     EXPECT_EQ(batches.markup.size(), 1u);
     EXPECT_EQ(batches.heights, std::vector<int>{10});
     EXPECT_EQ(batches.rest, header);
+}
+
+TEST(LazyPage, APageThatIsNotQuiteTheWritersStillServesWholeEntries)
+{
+    std::string header;
+    appendPageHeader(header);
+    std::string first;
+    appendRowEntry(first, "/p/a.jpg", 10, 10);
+    std::string last;
+    appendRowEntry(last, "/p/b.jpg", 10, 20);
+    // A height that is no number, and a page cut right after its last entry's "</tr>".
+    first.replace(first.find("height=\"10\""), 11, "height=\"1);x(\"");
+    last.resize(last.size() - 2);
+    test::Sandbox folder;
+    const std::string page = header + first + last;
+    const std::string pageFile = folder.write("picture.htm", page).string();
+    const Batches batches = batchesOf(serve(linesOf(page)).page, pageFile);
+    EXPECT_EQ(batches.heights, (std::vector<int>{0, 20}));
+    ASSERT_EQ(batches.markup.size(), 2u);
+    EXPECT_NE(batches.markup[1].find("/p/b.jpg"), std::string::npos);
+}
+
+TEST(LineSplitter, KeepsLinesWholeAcrossBlocksAndCutsOnlyOverlongOnes)
+{
+    const std::string longLine(LineSplitter::kLongestLine * 2 + 5, 'x');
+    const std::string text = "a\r\nbb\n" + longLine + "\nlast";
+    std::vector<std::string> lines;
+    LineSplitter splitter;
+    const auto each = [&lines](std::string_view line) {
+        lines.emplace_back(line);
+        return true;
+    };
+    for (std::size_t at = 0; at < text.size(); at += 3000)
+        ASSERT_TRUE(splitter.feed(std::string_view(text).substr(at, 3000), each));
+    ASSERT_TRUE(splitter.finish(each));
+    // Compared by length and ends: a failure would print megabytes of "x" otherwise.
+    std::vector<std::string> shapes;
+    for (const auto& line : lines)
+        shapes.push_back(std::to_string(line.size()) + ":" + line.substr(0, 2) + ":" + line.substr(line.size() - 1));
+    const std::string piece = std::to_string(LineSplitter::kLongestLine) + ":xx:x";
+    EXPECT_EQ(shapes, (std::vector<std::string>{"3:a\r:\n", "3:bb:\n", piece, piece, "6:xx:\n", "4:la:t"}));
+
+    // A reader that wants no more lines stops the splitter.
+    LineSplitter stopping;
+    int seen = 0;
+    EXPECT_FALSE(stopping.feed("1\n2\n3\n", [&seen](std::string_view) { return ++seen < 2; }));
+    EXPECT_EQ(seen, 2);
 }
 
 TEST(LazyPage, FlowEntriesGetThePicturesOwnSizeFromTheirDecodedPath)

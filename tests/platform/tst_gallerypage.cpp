@@ -156,6 +156,7 @@ private slots:
     void fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd();
     void findReachesRowsThatAreNotInThePage();
     void printedPageHoldsEveryPicture();
+    void aPageWrittenAnewLendsTheShownPageNoRows();
     void savedHtmlIsThePageFileByteForByte();
     void savedWholePageHoldsEveryRowAndPicture();
     void foldersNamedInChineseShowEveryPicture_data();
@@ -267,6 +268,32 @@ void GalleryPageTest::printedPageHoldsEveryPicture()
         QVERIFY2(found, qPrintable(QStringLiteral("picture %1 is missing from the print").arg(i)));
     }
     QCOMPARE(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), true);  // back to the screen's pictures
+}
+
+void GalleryPageTest::aPageWrittenAnewLendsTheShownPageNoRows()
+{
+    // The next command rewrites the page file while this gallery is still on screen; the rows
+    // not yet fetched must not come from the new file, and a print of the old page cannot be
+    // whole any more.
+    Sandbox folder;
+    std::vector<std::string> paths;
+    const std::string gif = makeGif({});
+    for (int i = 0; i < 2000; ++i)
+        paths.push_back(folder.write("old/o" + std::to_string(i) + ".gif", gif).string());
+    const std::string page = folder.write("picture.htm", rowPage(paths, 200, 150)).string();
+    QVERIFY(show(page));
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+
+    folder.write("picture.htm", rowPage({folder.write("new/n.gif", gif).string()}, 200, 150));
+    evaluate(*view_, QStringLiteral("window.scrollTo(0, document.documentElement.scrollHeight)"));
+    QTest::qWait(1000);
+    QVERIFY(!evaluate(*view_, QStringLiteral("document.body.innerHTML.includes('/new/')")).toBool());
+
+    dialogs_.pdfPath = q(folder.root().string() + "/out.pdf");
+    QSignalSpy done(view_.get(), &WebBrowser::printDone);
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    QVERIFY(done.wait(30000));
+    QCOMPARE(done.last().at(0).toBool(), false);
 }
 
 void GalleryPageTest::savedHtmlIsThePageFileByteForByte()
