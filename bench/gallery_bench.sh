@@ -8,7 +8,9 @@
 # /tmp/gallery-results.txt) and prints them; at the end the table of every line in RESULTS is
 # printed. Cases (the trees are built as bench/README-gallery.md says):
 #   pictree          Opendir on /tmp/pictree       (200,000 entries, ~19,650 pictures)
-#   pictree500       Opendir on /tmp/pictree500    (500,000 entries, ~96,900 pictures)
+#   pictree500       Opendir on /tmp/pictree500    (500,000 entries, ~48,900 pictures)
+#   pictree100k      Opendir on /tmp/pictree100k   (500,000 entries, a fifth of them pictures:
+#                    ~97,900 found)
 #   photos300        Opendir on /tmp/photos300     (300 photos, 4000 x 3000, 9 MB each)
 #   photos300-list   OpenList on /tmp/photos300's first picture
 #   photos3000       Opendir on /tmp/photos3000    (3,000 photos, 27 GB)
@@ -63,6 +65,7 @@ run_case() {
   case $1 in
     pictree) args+=("$trees/pictree") ;;
     pictree500) args+=("$trees/pictree500") ;;
+    pictree100k) args+=("$trees/pictree100k") ;;
     photos300) args+=(-w "$trees/photos300") ;;
     photos300-list) args+=(-w -o openlist "$trees/photos300") ;;
     photos3000) args+=("$trees/photos3000") ;;

@@ -42,7 +42,7 @@ struct MemoryFigures {
 
 // Samples the memory of this process and all its descendants (the engine's processes) from a
 // thread of its own: the resident sizes every interval, the proportional sizes as often as their
-// cost allows (at most a fifth of one core). Kinds: "bench" (this process), "gallery" (the
+// cost allows (at most a twentieth of one core). Kinds: "bench" (this process), "gallery" (the
 // renderer given by setGalleryPid), "renderer", "zygote", "gpu", "utility", "other".
 class MemorySampler {
 public:

@@ -83,20 +83,20 @@ bool frmMain::yieldIfDue()
 
 void frmMain::showList(const std::string& text)
 {
-    // A long list is put in piece by piece, with the window's events between the pieces: laying
-    // out tens of thousands of lines at once would leave the window deaf for a noticeable time.
-    constexpr qsizetype kPiece = 1 << 16;
-    QString all = displayText(text);
-    all.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // A long list is put in piece by piece, each piece decoded on its own, with the window's
+    // events between the pieces: decoding or laying out tens of thousands of lines at once
+    // would leave the window deaf for a noticeable time.
+    constexpr std::size_t kPiece = 1 << 16;
     Text1->clear();
     Text1->setUndoRedoEnabled(false);
     QTextCursor cursor(Text1->document());
-    for (qsizetype start = 0; start < all.size();) {
-        qsizetype end = std::min(all.size(), start + kPiece);
-        const qsizetype lineEnd = all.indexOf(QLatin1Char('\n'), end);
-        end = lineEnd < 0 || end == all.size() ? all.size() : lineEnd + 1;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t lineEnd = text.find('\n', std::min(text.size(), start + kPiece));
+        const std::size_t end = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
+        QString piece = displayText(text.substr(start, end - start));
+        piece.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         cursor.movePosition(QTextCursor::End);
-        cursor.insertText(all.mid(start, end - start));
+        cursor.insertText(piece);
         start = end;
         if (!yieldIfDue())
             break;

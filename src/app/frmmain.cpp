@@ -171,37 +171,35 @@ frmMain::frmMain(Platform& platform, ProgramPaths paths, QWidget* parent)
 
 frmMain::~frmMain() = default;
 
+namespace {
+
+// A control of the form, named and placed as the design has it, shown or hidden at start.
+template <typename Control>
+Control* place(Control* control, const char* name, const QRectF& rect, bool shown)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(pixelRect(rect));
+    control->setVisible(shown);
+    return control;
+}
+
+}  // namespace
+
 void frmMain::createViews()
 {
     // Created in the design's order; Web lies on top at start, Webt and Text1 hidden below it.
-    Text1 = new QPlainTextEdit(form_);
-    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1 = place(new QPlainTextEdit(form_), "Text1", kViewRect, false);
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setGeometry(pixelRect(kViewRect));
-    Text1->hide();
+    File1 = place(new FileListBox(form_), "File1", kFile1Rect, false);
 
-    File1 = new FileListBox(form_);
-    File1->setObjectName(QStringLiteral("File1"));
-    File1->setGeometry(pixelRect(kFile1Rect));
-    File1->hide();
-
-    Web = new WebBrowser(platform_.browserDialogs, form_);
-    Web->setObjectName(QStringLiteral("Web"));
-    Web->setGeometry(pixelRect(kViewRect));
+    Web = place(new WebBrowser(platform_.browserDialogs, form_), "Web", kViewRect, true);
     connect(Web, &WebBrowser::ProgressChange, this, &frmMain::ProgressChange);
     connect(Web, &WebBrowser::DownloadComplete, this, &frmMain::DownloadComplete);
-
-    Webt = new WebBrowser(platform_.browserDialogs, form_);
-    Webt->setObjectName(QStringLiteral("Webt"));
-    Webt->setGeometry(pixelRect(kViewRect));
-    Webt->hide();
-
-    Image1 = new QLabel(form_);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(pixelRect(kImage1Rect));
-    Image1->hide();
+    connect(Web, &WebBrowser::pageLost, this, &frmMain::galleryLost);
+    Webt = place(new WebBrowser(platform_.browserDialogs, form_), "Webt", kViewRect, false);
+    Image1 = place(new QLabel(form_), "Image1", kImage1Rect, false);
 
     setTabOrder(Web, Webt);
     setTabOrder(Webt, Text1);
@@ -369,6 +367,14 @@ void frmMain::ProgressChange(int progress, int progressMax)
     // The report arrives from the browser engine's own event; returning from it lets the
     // window process its pending events. Pumping them here instead would run whole commands
     // nested inside the engine's callback.
+}
+
+void frmMain::galleryLost()
+{
+    // The engine's page process died (out of memory, a crash): say so where the folder would
+    // stand; the next command shows a gallery again in a new process.
+    sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("图片页面意外关闭（可能是内存不足），请重新打开图片。"));
+    setPicWidth(0.0f);
 }
 
 void frmMain::DownloadComplete()

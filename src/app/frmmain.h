@@ -47,6 +47,8 @@ public:
     void Form_Resize();
     void ProgressChange(int progress, int progressMax);
     void DownloadComplete();
+    // The gallery's page process died: the status bar says so.
+    void galleryLost();
     // `chosen`, for the three open commands, is the picture or folder the user already chose
     // (the program's argument): the command then runs on it instead of asking.
     void Toolbar1_ButtonClick(const QString& key, const QString& chosen = QString());

@@ -25,29 +25,27 @@ double Val(std::string_view text)
         return i < text.size() ? text[i] : '\0';
     };
     char c = next();
+    // Appends the run of digits at the reading point to `into`; true when there was one.
+    auto digitsInto = [&](std::string& into) {
+        bool any = false;
+        for (; isDigit(c); ++i, c = next()) {
+            into += c;
+            any = true;
+        }
+        return any;
+    };
     if (c == '+' || c == '-') {
         if (c == '-')
             number += '-';
         ++i;
         c = next();
     }
-    bool digits = false;
-    while (isDigit(c)) {
-        number += c;
-        digits = true;
-        ++i;
-        c = next();
-    }
+    bool digits = digitsInto(number);
     if (c == '.') {
         number += '.';
         ++i;
         c = next();
-        while (isDigit(c)) {
-            number += c;
-            digits = true;
-            ++i;
-            c = next();
-        }
+        digits = digitsInto(number) || digits;
     }
     if (!digits)
         return 0.0;
@@ -60,14 +58,7 @@ double Val(std::string_view text)
             ++i;
             c = next();
         }
-        bool expDigits = false;
-        while (isDigit(c)) {
-            exponent += c;
-            expDigits = true;
-            ++i;
-            c = next();
-        }
-        if (expDigits)
+        if (digitsInto(exponent))
             number += exponent;
     }
     if (number.front() == '-' && number.size() > 1 && number[1] == '.')

@@ -4,6 +4,8 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -56,16 +58,16 @@ FindDialog::FindDialog(QWebEngineView* view)
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);
     if (view_) {
         connect(view_->page(), &QWebEnginePage::findTextFinished, this,
-                [this](const QWebEngineFindTextResult& found) {
-                    matches_ = found.numberOfMatches();
-                    result_->setText(matches_ == 0
-                                         ? QStringLiteral("找不到“%1”。").arg(text_->text())
-                                         : QStringLiteral("第 %1 处，共 %2 处。")
-                                               .arg(found.activeMatch())
-                                               .arg(matches_));
-                    emit searchFinished(matches_);
-                });
+                [this](const QWebEngineFindTextResult& found) { showResult(found.activeMatch(), found.numberOfMatches()); });
     }
+}
+
+void FindDialog::showResult(int active, int matches)
+{
+    matches_ = matches;
+    result_->setText(matches_ == 0 ? QStringLiteral("找不到“%1”。").arg(text_->text())
+                                   : QStringLiteral("第 %1 处，共 %2 处。").arg(active).arg(matches_));
+    emit searchFinished(matches_);
 }
 
 void FindDialog::findNext()
@@ -77,7 +79,23 @@ void FindDialog::findNext()
         flags |= QWebEnginePage::FindCaseSensitively;
     if (up_->isChecked())
         flags |= QWebEnginePage::FindBackward;
-    view_->findText(text_->text(), flags);
+    // A gallery cut to the screen finds through its own script, which knows every text of
+    // the gallery; any other page through the engine.
+    const QString text = text_->text();
+    const QString script = QStringLiteral("window.pictarreGallery ? pictarreGallery.find(%1, %2, %3) : false")
+                               .arg(QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)) + QStringLiteral("[0]"),
+                                    matchCase_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"),
+                                    up_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"));
+    view_->page()->runJavaScript(script, [self = QPointer<FindDialog>(this), text, flags](const QVariant& result) {
+        // No answer at all comes when the page is torn down.
+        if (!result.isValid() || !self || !self->view_)
+            return;
+        const QVariantMap found = result.toMap();
+        if (found.isEmpty())
+            self->view_->findText(text, flags);
+        else
+            self->showResult(found.value(QStringLiteral("active")).toInt(), found.value(QStringLiteral("count")).toInt());
+    });
 }
 
 void FindDialog::hideEvent(QHideEvent* event)
@@ -91,6 +109,7 @@ void FindDialog::hideEvent(QHideEvent* event)
         view_->findText(QString());
         view_->page()->runJavaScript(QStringLiteral("window.getSelection().removeAllRanges()"),
                                      QWebEngineScript::ApplicationWorld);
+        view_->page()->runJavaScript(QStringLiteral("window.pictarreGallery && pictarreGallery.endFind()"));
     }
     QDialog::hideEvent(event);
 }

@@ -32,6 +32,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void showResult(int active, int matches);
+
     QPointer<QWebEngineView> view_;
     QLineEdit* text_ = nullptr;
     QCheckBox* matchCase_ = nullptr;

@@ -10,6 +10,10 @@
 
 namespace pictarre {
 
+namespace {
+constexpr qreal kMostDotsPerInch = 300;
+}
+
 PrintJob::PrintJob(std::unique_ptr<QPrinter> printer, QObject* receiver, Done done)
     : printer_(std::move(printer)), receiver_(receiver), done_(std::move(done))
 {
@@ -53,7 +57,10 @@ bool PrintJob::paintPages(const QByteArray& pdf)
     const bool collate = printer.collateCopies();
     const bool forward = printer.pageOrder() == QPrinter::FirstPageFirst;
     const int pages = document.pageCount();
+    // Pages are drawn as pictures. Past 300 dpi they only grow (an A4 page at a PDF printer's
+    // 1200 dpi is a 560 MB image); each is drawn at most at 300 dpi and stretched to the page.
     const qreal dpi = printer.resolution();
+    const qreal drawnDpi = std::min(dpi, kMostDotsPerInch);
     const QSizeF area = printer.pageLayout().paintRectPixels(static_cast<int>(dpi)).size();
 
     QPainter painter;
@@ -67,14 +74,14 @@ bool PrintJob::paintPages(const QByteArray& pdf)
                 }
                 // The document was laid out for this printer's paper; it is scaled into the
                 // printable area as a whole page.
-                const QSize size = (document.pagePointSize(page) * dpi / 72.0).scaled(area, Qt::KeepAspectRatio).toSize();
+                const QSizeF target = (document.pagePointSize(page) * dpi / 72.0).scaled(area, Qt::KeepAspectRatio);
                 const bool started = painter.isActive() ? printer.newPage() : painter.begin(&printer);
                 if (!started)
                     return false;
-                const QImage image = document.render(page, size);
+                const QImage image = document.render(page, (target * drawnDpi / dpi).toSize());
                 if (image.isNull())
                     return false;
-                painter.drawImage(QPointF(0, 0), image);
+                painter.drawImage(QRectF(QPointF(0, 0), target), image);
             }
         }
     }

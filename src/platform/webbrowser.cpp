@@ -8,13 +8,17 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QShortcut>
+#include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
 #include "platform/finddialog.h"
+#include "gallery/lazypage.h"
+#include "platform/galleryscheme.h"
 #include "platform/printjob.h"
 #include "platform/twips.h"
 
@@ -24,10 +28,17 @@ namespace {
 
 QUrl urlFromAddress(const QString& address)
 {
-    if (address.startsWith(QLatin1Char('/')))
-        return QUrl::fromLocalFile(address);
-    return QUrl(address);
+    if (!address.startsWith(QLatin1Char('/')))
+        return QUrl(address);
+    const QByteArray path = QFile::encodeName(address);
+    return isGalleryPage(path) ? galleryUrl(path) : QUrl::fromLocalFile(address);
 }
+
+// The longest side, in pixels, of a picture sent to the printer: enough for a print, and it
+// keeps a page of thousands of large photos from needing gigabytes.
+constexpr int kPrintPictureSide = 1600;
+// How long a print waits for the page's rows and pictures while none of them arrives.
+constexpr qint64 kPrintPatienceMs = 120'000;
 
 QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
 {
@@ -79,6 +90,7 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     // The view's page is no child of the view, so that it can outlive the view while the
     // engine renders it for print; the view deletes it otherwise.
     setPage(new QWebEnginePage);
+    GalleryScheme::on(page()->profile());
     QWebEngineSettings* s = settings();
     s->setDefaultTextEncoding(localePageEncoding());
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
@@ -86,14 +98,33 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
 
     connect(this, &QWebEngineView::loadProgress, this,
             [this](int percent) { emit ProgressChange(percent, 100); });
+    connect(this, &QWebEngineView::loadStarted, this, [this] {
+        pageLost_ = false;
+        // A print still waiting for the page's pictures does not go on with another page.
+        if (printJob_ && !rendering_)
+            endPrint(false);
+    });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
         emit ProgressChange(-1, 100);
-        emit DownloadComplete();
+        // A page whose process died did not finish loading, whatever the engine says after.
+        if (!pageLost_)
+            emit DownloadComplete();
     });
+    connect(this, &QWebEngineView::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
+                pageLost_ = true;
+                // A print still waiting for the page's pictures waits no more.
+                if (printJob_ && !rendering_)
+                    endPrint(false);
+                emit pageLost();
+            });
 }
 
 WebBrowser::~WebBrowser()
 {
+    // The engine answers scripts still pending while it tears the page down, after this
+    // object is gone: those answers find the token expired.
+    alive_.reset();
     // A print still under way stops here; its page goes once the engine has let go of it.
     printJob_.reset();
     for (const auto& window : windows_)
@@ -110,6 +141,13 @@ void WebBrowser::Navigate(const QString& address)
     load(urlFromAddress(address));
 }
 
+QByteArray WebBrowser::shownFile() const
+{
+    if (url().scheme() == QLatin1String(kGalleryScheme))
+        return galleryPath(url());
+    return url().isLocalFile() ? QFile::encodeName(url().toLocalFile()) : QByteArray();
+}
+
 bool WebBrowser::ExecWB(BrowserCommand command)
 {
     switch (command) {
@@ -123,7 +161,8 @@ bool WebBrowser::ExecWB(BrowserCommand command)
 
 bool WebBrowser::saveAs()
 {
-    QString suggested = url().isLocalFile() ? QFileInfo(url().toLocalFile()).fileName() : QString();
+    const QByteArray shown = shownFile();
+    QString suggested = QFileInfo(QFile::decodeName(shown)).fileName();
     if (suggested.isEmpty())
         suggested = QStringLiteral("untitled.htm");
     const auto choice = dialogs_.askSaveAs(this, suggested);
@@ -133,28 +172,81 @@ bool WebBrowser::saveAs()
     if (choice->format == SaveFormat::PlainText) {
         const QString path = choice->path;
         // The answer may come while the page is torn down, with no text: nothing is written then.
-        page()->toPlainText([self = QPointer<WebBrowser>(this), path](const QString& text) {
-            if (!self)
+        page()->toPlainText([this, alive = std::weak_ptr<void>(alive_), path](const QString& text) {
+            if (alive.expired())
                 return;
             if (text.isNull()) {
-                emit self->saveDone(false);
+                emit saveDone(false);
                 return;
             }
             QSaveFile out(path);
             const bool ok = out.open(QIODevice::WriteOnly) && out.write(text.toUtf8()) >= 0 && out.commit();
-            emit self->saveDone(ok);
+            emit saveDone(ok);
         });
         return true;
     }
+    // The view shows a gallery page built for loading by the screen; what is saved is the
+    // page as it was written.
+    if (url().scheme() == QLatin1String(kGalleryScheme))
+        return saveWrittenPage(shown, choice->path, choice->format);
+    followSave(page(), choice->path);
+    page()->save(choice->path, engineFormat(choice->format));
+    return true;
+}
 
+bool WebBrowser::saveWrittenPage(const QByteArray& pagePath, const QString& target, SaveFormat format)
+{
+    if (format == SaveFormat::HtmlOnly) {
+        // The page file itself, byte for byte.
+        QFile in(QFile::decodeName(pagePath));
+        QSaveFile out(target);
+        const bool ok = in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)
+                        && out.write(in.readAll()) == in.size() && out.commit();
+        QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
+        return true;
+    }
+    // The whole page with its pictures: the engine saves those of a file: page only. A copy of
+    // the page file that states its encoding (the engine would guess one) and its folder is
+    // loaded out of sight with every picture, and saved.
+    auto copy = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/pictarre-save-XXXXXX.htm"));
+    QFile in(QFile::decodeName(pagePath));
+    if (!copy->open() || !in.open(QIODevice::ReadOnly))
+        return false;
+    const qsizetype slash = pagePath.lastIndexOf('/');
+    const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
+    copy->write("<meta charset=\"" + localePageEncoding().toLatin1() + "\"><base href=\""
+                + QByteArray::fromStdString(fileUrlOfFolder(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size()))))
+                + "\">\r\n");
+    for (QByteArray block = in.read(1 << 20); !block.isEmpty(); block = in.read(1 << 20))
+        copy->write(block);
+    if (!copy->flush())
+        return false;
+
+    auto* written = new QWebEnginePage(page()->profile(), this);
+    written->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    connect(written, &QWebEnginePage::loadFinished, this, [this, written, target, format](bool ok) {
+        if (!ok) {
+            emit saveDone(false);
+            return;
+        }
+        followSave(written, target);
+        written->save(target, engineFormat(format));
+    });
+    // The page and its copy go when the save has ended, either way.
+    connect(this, &WebBrowser::saveDone, written, [written, copy] { written->deleteLater(); }, Qt::SingleShotConnection);
+    written->load(QUrl::fromLocalFile(copy->fileName()));
+    return true;
+}
+
+void WebBrowser::followSave(QWebEnginePage* saving, const QString& path)
+{
     // The engine reports the save as a download of the profile; the one to this path is
     // followed to its end. Only the latest save is waited for: one whose download never came
     // is forgotten, so it cannot claim the download of a later save.
-    const QString path = choice->path;
     disconnect(saveWatch_);
-    saveWatch_ = connect(page()->profile(), &QWebEngineProfile::downloadRequested, this,
-                         [this, path](QWebEngineDownloadRequest* download) {
-                             if (!savesTo(*download, page(), path))
+    saveWatch_ = connect(saving->profile(), &QWebEngineProfile::downloadRequested, this,
+                         [this, saving, path](QWebEngineDownloadRequest* download) {
+                             if (!savesTo(*download, saving, path))
                                  return;
                              disconnect(saveWatch_);
                              connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
@@ -163,8 +255,6 @@ bool WebBrowser::saveAs()
                                                        == QWebEngineDownloadRequest::DownloadCompleted);
                                      });
                          });
-    page()->save(path, engineFormat(choice->format));
-    return true;
 }
 
 bool WebBrowser::print()
@@ -174,9 +264,51 @@ bool WebBrowser::print()
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (!dialogs_.askPrint(this, *printer))
         return false;
-    const QPageLayout layout = printer->pageLayout();
-    const QPageRanges ranges = printer->pageRanges();
     printJob_ = std::make_shared<PrintJob>(std::move(printer), this, [this](bool ok) { endPrint(ok); });
+    printPending_ = -1;
+    // A gallery shows only what is near the screen; the print needs every row and picture.
+    page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.loadAll(%1) : 0").arg(kPrintPictureSide),
+                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant&) {
+                              if (!alive.expired())
+                                  printWhenPicturesArrive();
+                          });
+    return true;
+}
+
+void WebBrowser::printWhenPicturesArrive()
+{
+    page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.pending() : 0"),
+                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant& answer) {
+                              if (alive.expired() || !printJob_ || rendering_)
+                                  return;
+                              bool number = false;
+                              const int pending = answer.toInt(&number);
+                              if (!answer.isValid() || pending == 0) {
+                                  render();  // all there, or a page without a gallery script
+                                  return;
+                              }
+                              // Some of the gallery is lost (its file changed), or nothing
+                              // arrived for a long time: the page cannot be printed whole.
+                              if (!number || pending < 0) {
+                                  endPrint(false);
+                                  return;
+                              }
+                              if (printPending_ < 0 || pending < printPending_) {
+                                  printPending_ = pending;
+                                  printProgress_.start();
+                              } else if (printProgress_.hasExpired(kPrintPatienceMs)) {
+                                  endPrint(false);
+                                  return;
+                              }
+                              QTimer::singleShot(100, this, &WebBrowser::printWhenPicturesArrive);
+                          });
+}
+
+void WebBrowser::render()
+{
+    rendering_ = true;
+    const QPageLayout layout = printJob_->printer().pageLayout();
+    const QPageRanges ranges = printJob_->printer().pageRanges();
     // The answer reaches the job only while the job, and so the view, still stands.
     render_ = std::make_shared<PendingRender>();
     render_->job = printJob_;
@@ -187,12 +319,13 @@ bool WebBrowser::print()
         else if (const auto job = render->job.lock())
             job->paint(pdf);
     }, layout, ranges);
-    return true;
 }
 
 void WebBrowser::endPrint(bool ok)
 {
     printJob_.reset();
+    rendering_ = false;
+    page()->runJavaScript(QStringLiteral("window.pictarreGallery && pictarreGallery.resume()"));
     emit printDone(ok);
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWebEngineView>
@@ -30,8 +31,12 @@ public:
 
     // Starts loading "about:blank", a local file or a folder (shown as the engine's file
     // listing), or any URL; returns at once. The end of the load is signalled by
-    // DownloadComplete.
+    // DownloadComplete. A local HTML page comes through the gallery scheme: read in the
+    // locale's encoding, its pictures loaded by the screen.
     void Navigate(const QString& address);
+
+    // The local file the view shows (native bytes), or empty when it shows something else.
+    QByteArray shownFile() const;
 
     // Carries out a browser command. Returns false when it is refused (unknown command, the
     // user cancelled, or a print is already under way); saveDone or printDone tells its end.
@@ -64,6 +69,9 @@ signals:
     void saveDone(bool ok);
     // A link opened a picture window.
     void windowOpened(pictarre::WebBrowser* view);
+    // The process that showed the page ended without being asked to (out of memory, a crash):
+    // the view stays empty until the next Navigate.
+    void pageLost();
 
 protected:
     QWebEngineView* createWindow(QWebEnginePage::WebWindowType type) override;
@@ -72,7 +80,11 @@ private:
     struct PendingRender;
 
     bool saveAs();
+    bool saveWrittenPage(const QByteArray& pagePath, const QString& target, SaveFormat format);
+    void followSave(QWebEnginePage* page, const QString& path);
     bool print();
+    void printWhenPicturesArrive();
+    void render();
     void endPrint(bool ok);
     WebBrowser* openPictureWindow(bool activate);
 
@@ -81,6 +93,11 @@ private:
     std::shared_ptr<PrintJob> printJob_;
     std::shared_ptr<PendingRender> render_;
     QMetaObject::Connection saveWatch_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>();
+    bool rendering_ = false;
+    int printPending_ = -1;         // the fewest things a print has waited for so far
+    QElapsedTimer printProgress_;   // since that number last fell
+    bool pageLost_ = false;
     QList<QPointer<WebBrowser>> windows_;
 };
 

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "app/windowfixture.h"
+#include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
@@ -59,7 +60,7 @@ Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command,
     command(f.window(), f.fakes());
     if (expectPage) {
         out.settled = QTest::qWaitFor([&] {
-            return web.url() == QUrl::fromLocalFile(pagePath) && !f.status(StatusPanel::Folder).endsWith(QStringLiteral("……"))
+            return web.url() == galleryUrl(QFile::encodeName(pagePath)) && !f.status(StatusPanel::Folder).endsWith(QStringLiteral("……"))
                 && evaluate(web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
         }, 30000) && QTest::qWaitFor([&] { return !f.Webt().url().isEmpty(); }, 20000);
     } else {

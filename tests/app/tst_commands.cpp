@@ -1,3 +1,5 @@
+#include <csignal>
+
 #include <QDir>
 #include <QLineEdit>
 #include <QFile>
@@ -12,6 +14,7 @@
 
 #include "app/windowfixture.h"
 #include "support/webtest.h"
+#include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
@@ -116,6 +119,7 @@ private slots:
     void closeDuringAPageWriteStopsForGood();
     void menuSaveAndFindActOnTheShownGallery();
     void toolbarSaveAndPrintReachTheBrowser();
+    void aDeadPageProcessIsReportedAndTheNextCommandShowsTheGallery();
 };
 
 void CommandsTest::openFolderSearchesTheTreeAndShowsEveryView()
@@ -148,7 +152,7 @@ void CommandsTest::openFolderSearchesTheTreeAndShowsEveryView()
 
     QVERIFY(waitForPage());
     QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("当前路径： ") + folder);
-    QCOMPARE(f_->Web().url(), QUrl::fromLocalFile(f_->paths().pagePath()));
+    QCOMPARE(f_->Web().url(), galleryUrl(QFile::encodeName(f_->paths().pagePath())));
     // Written from the list file: the pictures of the subfolders are in it.
     QCOMPARE(pageImages(), 3);
     QVERIFY(f_->pageBytes().find("/sub/深/") != std::string::npos);
@@ -426,11 +430,7 @@ void CommandsTest::menuSaveAndFindActOnTheShownGallery()
     f_->menuItem("find")->trigger();
     FindDialog* dialog = f_->Web().findDialog();
     QVERIFY(dialog && dialog->isVisible());
-    dialog->textField()->setText(QStringLiteral("two.gif"));
-    QSignalSpy found(dialog, &FindDialog::searchFinished);
-    dialog->findNext();
-    QVERIFY(found.wait(10000));
-    QCOMPARE(found.last().at(0).toInt(), 1);
+    QCOMPARE(findText(*dialog, QStringLiteral("two.gif")), 1);
 }
 
 void CommandsTest::toolbarSaveAndPrintReachTheBrowser()
@@ -463,6 +463,35 @@ void CommandsTest::toolbarSaveAndPrintReachTheBrowser()
     QCOMPARE(readFileBytes(fakes().browserDialogs.pdfPath.toStdString()).substr(0, 5), std::string("%PDF-"));
     // Neither touched the shown gallery.
     QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：2"));
+}
+
+void CommandsTest::aDeadPageProcessIsReportedAndTheNextCommandShowsTheGallery()
+{
+    Sandbox tree;
+    for (const char* name : {"a.gif", "b.gif", "c.gif"})
+        tree.write(name, gif(20, 10));
+    const QString folder = q(tree.root().string()) + QLatin1Char('/');
+    fakes().dialogs.folderAnswers.push_back(folder);
+    f_->click("Opendir");
+    QVERIFY(waitForPage());
+    QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 3, 20000);
+
+    // The engine's page process goes, as it would when the system runs out of memory.
+    const QString lost = QStringLiteral("图片页面意外关闭（可能是内存不足），请重新打开图片。");
+    const qint64 pid = f_->Web().page()->renderProcessPid();
+    QVERIFY(pid > 0);
+    QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(f_->status(StatusPanel::Folder), lost, 10000);
+    QTest::qWait(500);
+    QCOMPARE(f_->status(StatusPanel::Folder), lost);  // no load end claims the page came
+
+    // The next command brings the gallery back, in a process of its own.
+    fakes().dialogs.folderAnswers.push_back(folder);
+    f_->click("Opendir");
+    QVERIFY(waitForPage());
+    QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("当前路径： ") + folder);
+    QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 3, 20000);
+    QVERIFY(f_->Web().page()->renderProcessPid() != pid);
 }
 
 QTEST_MAIN(CommandsTest)

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "gallery/lazypage.h"
 #include "support/pagedecode.h"
 #include "support/sandbox.h"
 
@@ -90,10 +91,12 @@ private:
 // The path behind an escaped attribute value; false when it holds a stray "%".
 bool urlPath(const std::string& value, std::string& path, std::string& problem)
 {
-    if (!percentDecode(decodeReferences(value), path)) {
+    const auto decoded = pathOfPageAddress(value);
+    if (!decoded) {
         problem = "bad percent escape in " + value;
         return false;
     }
+    path = *decoded;
     return true;
 }
 

@@ -4,20 +4,9 @@
 #include <string>
 #include <string_view>
 
-// Undoing the gallery page's escapes, for checks that read a path back out of a written entry,
-// and reading bytes as UTF-8 the way the browser does.
+// Undoing the gallery page's character references in link text (its addresses are read back
+// with pathOfPageAddress), and reading bytes as UTF-8 the way the browser does.
 namespace pictarre::test {
-
-inline int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // The three references the page uses, undone in one left-to-right pass.
 inline std::string decodeReferences(std::string_view text)
@@ -38,23 +27,6 @@ inline std::string decodeReferences(std::string_view text)
         }
     }
     return out;
-}
-
-// Percent-decodes `text` into `out`; false when a "%" is not followed by two hex digits.
-inline bool percentDecode(std::string_view text, std::string& out)
-{
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0)
-            return false;
-        out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-        i += 2;
-    }
-    return true;
 }
 
 // A UTF-8 decoder as the WHATWG Encoding Standard writes it, byte by byte with the bytes still

@@ -2,10 +2,14 @@
 
 #include <memory>
 
+#include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+
+#include "platform/finddialog.h"
 
 namespace pictarre::test {
 
@@ -26,6 +30,22 @@ inline QVariant evaluate(QWebEngineView& view, const QString& script)
     if (!QTest::qWaitFor([&] { return answer->done; }, 10000))
         return QStringLiteral("<no answer>");
     return answer->value;
+}
+
+// Asks the find dialog for its next match and waits for its answer: the number of matches it
+// reports, or -1 when none came.
+inline int findNext(FindDialog& dialog)
+{
+    QSignalSpy finished(&dialog, &FindDialog::searchFinished);
+    dialog.findNext();
+    return finished.wait(10000) ? finished.last().at(0).toInt() : -1;
+}
+
+// Looks for `text` with the find dialog: the number of matches, or -1 when no answer came.
+inline int findText(FindDialog& dialog, const QString& text)
+{
+    dialog.textField()->setText(text);
+    return findNext(dialog);
 }
 
 }  // namespace pictarre::test

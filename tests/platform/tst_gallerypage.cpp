@@ -1,0 +1,388 @@
+// The gallery page as the browser view shows it, in the real engine: pictures fetched only near
+// the screen and let go far from it, every picture printed, the page file saved as written,
+// the page read in the locale's encoding whatever names its folders have, and every link
+// opening its own picture.
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QPdfDocument>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineUrlRequestInterceptor>
+
+#include "fakes/fakeplatform.h"
+#include "gallery/makefile.h"
+#include "gallery/pagewriter.h"
+#include "platform/finddialog.h"
+#include "platform/galleryscheme.h"
+#include "platform/webbrowser.h"
+#include "support/picturefiles.h"
+#include "support/sandbox.h"
+#include "support/webtest.h"
+
+using namespace pictarre;
+using namespace pictarre::test;
+
+namespace {
+
+// Records the pictures the engine asks for, whichever scheme serves them.
+class ImageRequests : public QWebEngineUrlRequestInterceptor {
+public:
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeImage)
+            urls.append(info.requestUrl());
+    }
+    QList<QUrl> urls;
+};
+
+QString q(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+// A gallery page of rows for `paths`, each drawn at `width` x `height`, as the page writer
+// writes it.
+std::string rowPage(const std::vector<std::string>& paths, int width, int height)
+{
+    std::string page;
+    appendPageHeader(page);
+    for (const auto& path : paths)
+        appendRowEntry(page, path, width, height);
+    appendPageFooter(page);
+    return page;
+}
+
+// The flow page of a folder, written by the program's page writer.
+std::string flowPage(const std::string& folder, const std::vector<std::string>& names, const std::string& pagePath)
+{
+    SizeReader sizes(defaultSizeQueries([] { return 12000.0f; }));
+    std::string list;
+    GalleryHooks hooks;
+    (void)makefile(pagePath, FolderSource{folder, names}, sizes, list, hooks);
+    return readFileBytes(pagePath);
+}
+
+const char* const kDrawn = "document.images.length ? Array.from(document.images).filter("
+                           "i => i.complete && i.naturalWidth > 0 && i.currentSrc).length : -1";
+
+// True when every picture that intersects the view is drawn.
+const char* const kScreenDrawn =
+    "(function(){ var h = innerHeight, all = true, any = false;"
+    " for (var i of document.images) { var r = i.getBoundingClientRect();"
+    "  if (r.bottom > 0 && r.top < h) { any = true; all = all && i.complete && i.naturalWidth > 0; } }"
+    " return any && all; })()";
+
+}  // namespace
+
+class GalleryPageTest : public QObject {
+    Q_OBJECT
+
+private:
+    FakeBrowserDialogs dialogs_;
+    std::unique_ptr<WebBrowser> view_;
+    ImageRequests requests_;
+
+    bool show(const std::string& pagePath)
+    {
+        requests_.urls.clear();
+        QSignalSpy complete(view_.get(), &WebBrowser::DownloadComplete);
+        view_->Navigate(q(pagePath));
+        return complete.wait(60000);
+    }
+
+    int requestsFor(const std::string& path) const
+    {
+        int count = 0;
+        for (const QUrl& url : requests_.urls)
+            count += galleryPath(url) == QByteArray::fromStdString(path) ? 1 : 0;
+        return count;
+    }
+
+    // Clicks the link `index` of the page with the mouse and gives the window it opens.
+    WebBrowser* openLink(int index)
+    {
+        evaluate(*view_, QStringLiteral("document.links[%1].scrollIntoView()").arg(index));
+        QTest::qWait(200);
+        const QVariantList box = evaluate(*view_, QStringLiteral(
+            "(function(){var r=document.links[%1].getBoundingClientRect();"
+            "return [r.left + r.width / 2, r.top + r.height / 2];})()").arg(index)).toList();
+        if (box.size() != 2)
+            return nullptr;
+        QSignalSpy opened(view_.get(), &WebBrowser::windowOpened);
+        QWidget* target = view_->focusProxy() ? view_->focusProxy() : view_.get();
+        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(box[0].toInt(), box[1].toInt()));
+        if (!opened.wait(10000))
+            return nullptr;
+        return opened.last().at(0).value<WebBrowser*>();
+    }
+
+    // Every picture of the page shows, and every link opens a window on its own file.
+    void checkEveryPictureAndLink(const std::vector<std::string>& paths)
+    {
+        QCOMPARE(evaluate(*view_, QStringLiteral("document.characterSet")).toString(), QStringLiteral("UTF-8"));
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kDrawn)).toInt(), int(paths.size()), 20000);
+        const int links = evaluate(*view_, QStringLiteral("document.links.length")).toInt();
+        QCOMPARE(links, int(paths.size()));
+        for (int i = 0; i < links; ++i) {
+            WebBrowser* window = openLink(i);
+            QVERIFY2(window, qPrintable(QStringLiteral("link %1 opened nothing").arg(i)));
+            QTRY_VERIFY_WITH_TIMEOUT(!window->url().isEmpty(), 10000);
+            const QByteArray opened = QByteArray::fromPercentEncoding(window->url().path(QUrl::FullyEncoded).toLatin1());
+            QCOMPARE(window->url().scheme(), QStringLiteral("file"));
+            QVERIFY2(opened == QByteArray::fromStdString(paths[i]) || opened == '/' + QByteArray::fromStdString(paths[i]),
+                     opened.constData());
+            window->close();
+        }
+    }
+
+private slots:
+    void init()
+    {
+        view_ = std::make_unique<WebBrowser>(dialogs_);
+        view_->page()->setUrlRequestInterceptor(&requests_);
+        view_->resize(640, 600);
+        view_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view_.get()));
+    }
+    void cleanup()
+    {
+        view_.reset();
+        requests_.urls.clear();
+    }
+
+    void fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd();
+    void findReachesRowsThatAreNotInThePage();
+    void printedPageHoldsEveryPicture();
+    void aPageWrittenAnewLendsTheShownPageNoRows();
+    void savedHtmlIsThePageFileByteForByte();
+    void savedWholePageHoldsEveryRowAndPicture();
+    void foldersNamedInChineseShowEveryPicture_data();
+    void foldersNamedInChineseShowEveryPicture();
+    void namesFromOtherSystemsShowAndOpen();
+};
+
+void GalleryPageTest::fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd()
+{
+    Sandbox folder;
+    std::vector<std::string> paths;
+    const std::string gif = makeGif({});
+    for (int i = 0; i < 3000; ++i)
+        paths.push_back(folder.write("p/" + std::to_string(i) + ".gif", gif).string());
+    const std::string page = folder.write("picture.htm", rowPage(paths, 200, 150)).string();
+
+    // Four rows fit the screen; with the rows kept ready above and below, a few dozen at most.
+    QVERIFY(show(page));
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QTest::qWait(500);
+    QVERIFY2(requests_.urls.size() >= 3 && requests_.urls.size() <= 40, qPrintable(QString::number(requests_.urls.size())));
+    QCOMPARE(requestsFor(paths[0]), 1);
+    QCOMPARE(requestsFor(paths[100]), 0);
+
+    // End: the last pictures come, the first ones are let go again.
+    view_->setFocus();
+    QTest::keyClick(view_->focusProxy(), Qt::Key_End);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("scrollY > 0")).toBool(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QCOMPARE(requestsFor(paths.back()), 1);
+    QVERIFY2(requests_.urls.size() <= 80, qPrintable(QString::number(requests_.urls.size())));
+    // The page holds the rows near the end only: the first picture's row is gone again.
+    QVERIFY(evaluate(*view_, QStringLiteral("document.images.length")).toInt() <= 60);
+    QVERIFY(!evaluate(*view_, QStringLiteral("Array.from(document.images).some(i => i.dataset.src.endsWith('/p/0.gif'))")).toBool());
+}
+
+void GalleryPageTest::findReachesRowsThatAreNotInThePage()
+{
+    Sandbox folder;
+    std::vector<std::string> paths;
+    const std::string gif = makeGif({});
+    for (int i = 0; i < 2000; ++i)
+        paths.push_back(folder.write("p/n" + std::to_string(i) + (i == 1777 ? "-Needle.gif" : ".gif"), gif).string());
+    QVERIFY(show(folder.write("picture.htm", rowPage(paths, 200, 150)).string()));
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QVERIFY(!evaluate(*view_, QStringLiteral("document.body.innerText.includes('needle')")).toBool());
+
+    view_->showFindDialog();
+    FindDialog* dialog = view_->findDialog();
+    QCOMPARE(findText(*dialog, QStringLiteral("needle")), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("window.getSelection().toString()")).toString(),
+                              QStringLiteral("Needle"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QVERIFY(evaluate(*view_, QStringLiteral(
+        "(function(){ var r = window.getSelection().getRangeAt(0).getBoundingClientRect();"
+        " return r.top >= 0 && r.bottom <= innerHeight; })()")).toBool());
+
+    // Every row's text counts, and the next match follows the one shown.
+    QCOMPARE(findText(*dialog, QStringLiteral("/n1")), 1111);
+    QCOMPARE(findNext(*dialog), 1111);
+    dialog->close();
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("window.getSelection().toString()")).toString(), QString(), 5000);
+}
+
+void GalleryPageTest::printedPageHoldsEveryPicture()
+{
+    // Forty pictures of forty colours, more than the screen shows at once.
+    Sandbox folder;
+    std::vector<std::string> paths;
+    QList<QColor> colours;
+    for (int i = 0; i < 40; ++i) {
+        const QColor colour = QColor::fromHsv(i * 9, 255, 230);
+        QImage image(160, 120, QImage::Format_RGB32);
+        image.fill(colour);
+        const std::string path = folder.root().string() + "/c" + std::to_string(i) + ".bmp";
+        QVERIFY(image.save(q(path), "BMP"));
+        paths.push_back(path);
+        colours.append(colour);
+    }
+    QVERIFY(show(folder.write("picture.htm", rowPage(paths, 160, 120)).string()));
+
+    dialogs_.pdfPath = q(folder.root().string() + "/out.pdf");
+    QSignalSpy done(view_.get(), &WebBrowser::printDone);
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    QVERIFY(done.wait(120000));
+    QVERIFY(done.last().at(0).toBool());
+
+    QPdfDocument pdf;
+    QCOMPARE(pdf.load(dialogs_.pdfPath), QPdfDocument::Error::None);
+    QSet<QRgb> seen;
+    for (int page = 0; page < pdf.pageCount(); ++page) {
+        const QSizeF points = pdf.pagePointSize(page);
+        const QImage image = pdf.render(page, (points / 2).toSize()).convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); y += 2) {
+            for (int x = 0; x < image.width(); x += 2)
+                seen.insert(image.pixel(x, y) & 0xF0F0F0);
+        }
+    }
+    for (int i = 0; i < colours.size(); ++i) {
+        // Colours survive printing to a few units; compare on the top bits only, and on the
+        // neighbouring boxes too.
+        bool found = false;
+        const QRgb c = colours[i].rgb();
+        for (int dr = -16; dr <= 16 && !found; dr += 16)
+            for (int dg = -16; dg <= 16 && !found; dg += 16)
+                for (int db = -16; db <= 16 && !found; db += 16)
+                    found = seen.contains(qRgb(std::clamp(qRed(c) + dr, 0, 255), std::clamp(qGreen(c) + dg, 0, 255),
+                                               std::clamp(qBlue(c) + db, 0, 255)) & 0xF0F0F0);
+        QVERIFY2(found, qPrintable(QStringLiteral("picture %1 is missing from the print").arg(i)));
+    }
+    QCOMPARE(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), true);  // back to the screen's pictures
+}
+
+void GalleryPageTest::aPageWrittenAnewLendsTheShownPageNoRows()
+{
+    // The next command rewrites the page file while this gallery is still on screen; the rows
+    // not yet fetched must not come from the new file, and a print of the old page cannot be
+    // whole any more.
+    Sandbox folder;
+    std::vector<std::string> paths;
+    const std::string gif = makeGif({});
+    for (int i = 0; i < 2000; ++i)
+        paths.push_back(folder.write("old/o" + std::to_string(i) + ".gif", gif).string());
+    const std::string page = folder.write("picture.htm", rowPage(paths, 200, 150)).string();
+    QVERIFY(show(page));
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+
+    folder.write("picture.htm", rowPage({folder.write("new/n.gif", gif).string()}, 200, 150));
+    evaluate(*view_, QStringLiteral("window.scrollTo(0, document.documentElement.scrollHeight)"));
+    QTest::qWait(1000);
+    QVERIFY(!evaluate(*view_, QStringLiteral("document.body.innerHTML.includes('/new/')")).toBool());
+
+    dialogs_.pdfPath = q(folder.root().string() + "/out.pdf");
+    QSignalSpy done(view_.get(), &WebBrowser::printDone);
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    QVERIFY(done.wait(30000));
+    QCOMPARE(done.last().at(0).toBool(), false);
+}
+
+void GalleryPageTest::savedHtmlIsThePageFileByteForByte()
+{
+    Sandbox folder;
+    std::vector<std::string> paths;
+    for (const char* name : {"a&b.gif", "中文.gif", "x#1.gif"})
+        paths.push_back(folder.write(name, makeGif({})).string());
+    const std::string page = folder.write("picture.htm", rowPage(paths, 16, 8)).string();
+    QVERIFY(show(page));
+
+    dialogs_.saveAnswer = SaveAsChoice{q(folder.root().string() + "/saved.htm"), SaveFormat::HtmlOnly};
+    QSignalSpy done(view_.get(), &WebBrowser::saveDone);
+    QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
+    QVERIFY(done.wait(30000));
+    QVERIFY(done.last().at(0).toBool());
+    QCOMPARE(readFileBytes(folder.root() / "saved.htm"), readFileBytes(page));
+}
+
+void GalleryPageTest::savedWholePageHoldsEveryRowAndPicture()
+{
+    // More rows than a gallery keeps in the page at once.
+    Sandbox folder;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 700; ++i)
+        paths.push_back(folder.write("p/" + std::to_string(i) + ".gif", makeGif({})).string());
+    QVERIFY(show(folder.write("picture.htm", rowPage(paths, 16, 8)).string()));
+    QVERIFY(evaluate(*view_, QStringLiteral("document.links.length")).toInt() < 700);
+
+    for (const auto& [format, name] : {std::pair{SaveFormat::CompletePage, "whole.htm"}, std::pair{SaveFormat::SingleFile, "whole.mht"}}) {
+        const std::string target = folder.root().string() + "/" + name;
+        dialogs_.saveAnswer = SaveAsChoice{q(target), format};
+        QSignalSpy done(view_.get(), &WebBrowser::saveDone);
+        QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
+        QVERIFY2(done.wait(120000), name);
+        QVERIFY2(done.last().at(0).toBool(), name);
+        const std::string saved = readFileBytes(target);
+        for (const int i : {0, 350, 699})
+            QVERIFY2(saved.find("/p/" + std::to_string(i) + ".gif") != std::string::npos, name);
+        QVERIFY2(saved.find("pictarreGallery") == std::string::npos, name);  // the page as written
+    }
+    QDir files(q(folder.root().string() + "/whole_files"));
+    QCOMPARE(files.entryList(QDir::Files).size(), 700);
+}
+
+void GalleryPageTest::foldersNamedInChineseShowEveryPicture_data()
+{
+    QTest::addColumn<QString>("folderName");
+    // Names that an engine guessing the page's encoding reads as something else.
+    for (const char* name : {"可见", "图片", "照片", "新建文件夹", "我的图片", "壁纸", "春节", "上海", "北京 2019",
+                             "旅行", "家庭", "朋友", "风景", "猫", "狗", "花园", "海边", "日落", "雪景", "毕业",
+                             "生日快乐", "中文名"})
+        QTest::newRow(name) << QString::fromUtf8(name);
+}
+
+void GalleryPageTest::foldersNamedInChineseShowEveryPicture()
+{
+    QFETCH(QString, folderName);
+    Sandbox root;
+    const std::string folder = root.root().string() + '/' + folderName.toStdString();
+    std::vector<std::string> names = {"a.jpg", "b.jpg", "c.jpg"};
+    std::vector<std::string> paths;
+    for (const auto& name : names)
+        paths.push_back(root.write(folderName.toStdString() + '/' + name, makeJpeg({.width = 40, .height = 30})).string());
+    const std::string page = root.root().string() + "/picture.htm";
+    flowPage(folder, names, page);
+    QVERIFY(show(page));
+    checkEveryPictureAndLink(paths);
+}
+
+void GalleryPageTest::namesFromOtherSystemsShowAndOpen()
+{
+    Sandbox root;
+    const std::vector<std::string> names = {"8 图.gif", "café.gif", "caf\xe9.gif", "\xd5\xd5\xc6\xac.gif", "bad-\xff\xfe.gif"};
+    std::vector<std::string> paths;
+    for (const auto& name : names)
+        paths.push_back(root.write("mixed/" + name, makeGif({})).string());
+    const std::string folder = root.root().string() + "/mixed";
+
+    const std::string flow = root.root().string() + "/flow.htm";
+    flowPage(folder, names, flow);
+    QVERIFY(show(flow));
+    checkEveryPictureAndLink(paths);
+
+    QVERIFY(show(root.write("rows.htm", rowPage(paths, 16, 8)).string()));
+    checkEveryPictureAndLink(paths);
+    QCOMPARE(evaluate(*view_, QStringLiteral("document.links[2].textContent")).toString(),
+             q(folder) + QStringLiteral("/caf\uFFFD.gif"));
+}
+
+QTEST_MAIN(GalleryPageTest)
+#include "tst_gallerypage.moc"
