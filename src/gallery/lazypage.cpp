@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <limits>
 #include <string>
 #include <utility>
 
+#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,22 +94,43 @@ namespace {
 constexpr int kFirstBatch = 4;
 constexpr int kBatch = 512;
 
+// True when each byte below 0x80 of a text in the locale's encoding is a character of its own:
+// in UTF-8 and the single-byte encodings. In GBK, GB18030 or Big5 the second byte of a
+// character may be a backslash or another ASCII byte.
+bool asciiBytesStandAlone()
+{
+    return MB_CUR_MAX == 1 || std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+}
+
 // A JavaScript string literal holding `text`; "<" is escaped so no "</script>" can end it early.
+// The script is read in the locale's encoding, so the escapes go only between its characters:
+// a backslash added after the first byte of a double-byte character would become part of it.
 void appendScriptString(std::string_view text, std::string& out)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    const bool bytewise = asciiBytesStandAlone();
+    std::mbstate_t state{};
     out += '"';
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (!bytewise && c >= 0x80) {
+            const std::size_t length = std::mbrlen(text.data() + i, text.size() - i, &state);
+            if (length != static_cast<std::size_t>(-1) && length != static_cast<std::size_t>(-2) && length > 1) {
+                out.append(text.substr(i, length));  // a whole character, as it stands
+                i += length - 1;
+                continue;
+            }
+            state = std::mbstate_t{};  // a byte that starts no character stands alone
+        }
         if (c == '"' || c == '\\') {
             out += '\\';
-            out += ch;
+            out += static_cast<char>(c);
         } else if (c < 0x20 || c == '<') {
             out += "\\u00";
             out += kHex[c >> 4];
             out += kHex[c & 15];
         } else {
-            out += ch;
+            out += static_cast<char>(c);
         }
     }
     out += '"';

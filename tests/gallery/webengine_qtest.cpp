@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <QFile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -68,7 +69,14 @@ QJsonObject GalleryInBrowser::openPage(const std::string& pagePath)
     view.resize(1000, 800);
     view.show();
     QSignalSpy loaded(&view, &QWebEngineView::loadFinished);
-    view.setUrl(QUrl::fromLocalFile(QString::fromStdString(pagePath)));
+    // The page declares no encoding; given as a file, the engine would guess one from its
+    // bytes, and a guess may read the UTF-8 names as another encoding. The program states the
+    // encoding when it hands the page over; so does this check.
+    QFile page(QString::fromStdString(pagePath));
+    if (!page.open(QIODevice::ReadOnly))
+        return {};
+    view.setContent(page.readAll(), QStringLiteral("text/html;charset=UTF-8"),
+                    QUrl::fromLocalFile(QString::fromStdString(pagePath)));
     if (!loaded.wait(60000) || !loaded.first().first().toBool())
         return {};
     const QString script = QStringLiteral(R"(JSON.stringify({

@@ -10,6 +10,7 @@
 #include <QWebEngineSettings>
 
 #include "fakes/fakeplatform.h"
+#include "gallery/pagewriter.h"
 #include "platform/webbrowser.h"
 #include "support/webtest.h"
 
@@ -72,6 +73,37 @@ private slots:
         QVERIFY(complete.wait(20000));
         QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('x').textContent")).toString(),
                  QString::fromUtf8(c->text));
+    }
+
+    void galleryRowsShowWhateverBytesTheirNamesHold()
+    {
+        // The row layout's texts and markup reach the page as script strings, read in the
+        // locale's encoding like the page. A backslash or quote next to a character of two
+        // bytes must not break them: under GB18030, 中 in UTF-8 (E4 B8 AD) followed by a
+        // backslash reads as two characters, the second ending in that backslash.
+        const std::vector<std::string> names = {"\xE4\xB8\xAD\\x.gif", "q\"u\\ote.gif", "\x81\\y.gif",
+                                                "\xCD\xBC\xC6\xAC.gif", "plain.gif"};
+        QTemporaryDir dir;
+        std::string page;
+        appendPageHeader(page);
+        for (const auto& name : names)
+            appendRowEntry(page, dir.path().toStdString() + "/" + name, 20, 10);
+        appendPageFooter(page);
+        QFile file(dir.filePath(QStringLiteral("picture.htm")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(page.data(), static_cast<qint64>(page.size()));
+        file.close();
+
+        FakeBrowserDialogs dialogs;
+        WebBrowser view(dialogs);
+        view.resize(400, 300);
+        view.show();
+        QSignalSpy complete(&view, &WebBrowser::DownloadComplete);
+        view.Navigate(file.fileName());
+        QVERIFY(complete.wait(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.links.length")).toInt(),
+                                  static_cast<int>(names.size()), 10000);
+        QVERIFY(evaluate(view, QStringLiteral("document.links[4].textContent.endsWith('/plain.gif')")).toBool());
     }
 
     void aViewLeavesTheProcessLocaleAlone()
