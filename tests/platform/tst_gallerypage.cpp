@@ -2,6 +2,8 @@
 // the screen and let go far from it, every picture printed, the page file saved as written,
 // the page read in the locale's encoding whatever names its folders have, and every link
 // opening its own picture.
+#include <functional>
+
 #include <QColor>
 #include <QDir>
 #include <QImage>
@@ -55,6 +57,17 @@ std::string rowPage(const std::vector<std::string>& paths, int width, int height
     return page;
 }
 
+// `count` small GIFs written into `folder`, the one numbered i under the name `nameOf(i)`;
+// their paths.
+std::vector<std::string> writeGifs(Sandbox& folder, int count, const std::function<std::string(int)>& nameOf)
+{
+    const std::string gif = makeGif({});
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i)
+        paths.push_back(folder.write(nameOf(i), gif).string());
+    return paths;
+}
+
 // The flow page of a folder, written by the program's page writer.
 std::string flowPage(const std::string& folder, const std::vector<std::string>& names, const std::string& pagePath)
 {
@@ -92,6 +105,9 @@ private:
         view_->Navigate(q(pagePath));
         return complete.wait(60000);
     }
+
+    // True when every picture that intersects the view is drawn.
+    bool screenDrawn() const { return evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(); }
 
     int requestsFor(const std::string& path) const
     {
@@ -167,15 +183,12 @@ private slots:
 void GalleryPageTest::fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd()
 {
     Sandbox folder;
-    std::vector<std::string> paths;
-    const std::string gif = makeGif({});
-    for (int i = 0; i < 3000; ++i)
-        paths.push_back(folder.write("p/" + std::to_string(i) + ".gif", gif).string());
+    const auto paths = writeGifs(folder, 3000, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
     const std::string page = folder.write("picture.htm", rowPage(paths, 200, 150)).string();
 
     // Four rows fit the screen; with the rows kept ready above and below, a few dozen at most.
     QVERIFY(show(page));
-    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
     QTest::qWait(500);
     QVERIFY2(requests_.urls.size() >= 3 && requests_.urls.size() <= 40, qPrintable(QString::number(requests_.urls.size())));
     QCOMPARE(requestsFor(paths[0]), 1);
@@ -185,7 +198,7 @@ void GalleryPageTest::fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd(
     view_->setFocus();
     QTest::keyClick(view_->focusProxy(), Qt::Key_End);
     QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("scrollY > 0")).toBool(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
     QCOMPARE(requestsFor(paths.back()), 1);
     QVERIFY2(requests_.urls.size() <= 80, qPrintable(QString::number(requests_.urls.size())));
     // The page holds the rows near the end only: the first picture's row is gone again.
@@ -196,12 +209,11 @@ void GalleryPageTest::fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd(
 void GalleryPageTest::findReachesRowsThatAreNotInThePage()
 {
     Sandbox folder;
-    std::vector<std::string> paths;
-    const std::string gif = makeGif({});
-    for (int i = 0; i < 2000; ++i)
-        paths.push_back(folder.write("p/n" + std::to_string(i) + (i == 1777 ? "-Needle.gif" : ".gif"), gif).string());
+    const auto paths = writeGifs(folder, 2000, [](int i) {
+        return "p/n" + std::to_string(i) + (i == 1777 ? "-Needle.gif" : ".gif");
+    });
     QVERIFY(show(folder.write("picture.htm", rowPage(paths, 200, 150)).string()));
-    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
     QVERIFY(!evaluate(*view_, QStringLiteral("document.body.innerText.includes('needle')")).toBool());
 
     view_->showFindDialog();
@@ -209,7 +221,7 @@ void GalleryPageTest::findReachesRowsThatAreNotInThePage()
     QCOMPARE(findText(*dialog, QStringLiteral("needle")), 1);
     QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("window.getSelection().toString()")).toString(),
                               QStringLiteral("Needle"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
     QVERIFY(evaluate(*view_, QStringLiteral(
         "(function(){ var r = window.getSelection().getRangeAt(0).getBoundingClientRect();"
         " return r.top >= 0 && r.bottom <= innerHeight; })()")).toBool());
@@ -267,7 +279,7 @@ void GalleryPageTest::printedPageHoldsEveryPicture()
                                                std::clamp(qBlue(c) + db, 0, 255)) & 0xF0F0F0);
         QVERIFY2(found, qPrintable(QStringLiteral("picture %1 is missing from the print").arg(i)));
     }
-    QCOMPARE(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), true);  // back to the screen's pictures
+    QCOMPARE(screenDrawn(), true);  // back to the screen's pictures
 }
 
 void GalleryPageTest::aPageWrittenAnewLendsTheShownPageNoRows()
@@ -276,15 +288,12 @@ void GalleryPageTest::aPageWrittenAnewLendsTheShownPageNoRows()
     // not yet fetched must not come from the new file, and a print of the old page cannot be
     // whole any more.
     Sandbox folder;
-    std::vector<std::string> paths;
-    const std::string gif = makeGif({});
-    for (int i = 0; i < 2000; ++i)
-        paths.push_back(folder.write("old/o" + std::to_string(i) + ".gif", gif).string());
+    const auto paths = writeGifs(folder, 2000, [](int i) { return "old/o" + std::to_string(i) + ".gif"; });
     const std::string page = folder.write("picture.htm", rowPage(paths, 200, 150)).string();
     QVERIFY(show(page));
-    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
 
-    folder.write("picture.htm", rowPage({folder.write("new/n.gif", gif).string()}, 200, 150));
+    folder.write("picture.htm", rowPage(writeGifs(folder, 1, [](int) { return "new/n.gif"; }), 200, 150));
     evaluate(*view_, QStringLiteral("window.scrollTo(0, document.documentElement.scrollHeight)"));
     QTest::qWait(1000);
     QVERIFY(!evaluate(*view_, QStringLiteral("document.body.innerHTML.includes('/new/')")).toBool());
@@ -317,9 +326,7 @@ void GalleryPageTest::savedWholePageHoldsEveryRowAndPicture()
 {
     // More rows than a gallery keeps in the page at once.
     Sandbox folder;
-    std::vector<std::string> paths;
-    for (int i = 0; i < 700; ++i)
-        paths.push_back(folder.write("p/" + std::to_string(i) + ".gif", makeGif({})).string());
+    const auto paths = writeGifs(folder, 700, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
     QVERIFY(show(folder.write("picture.htm", rowPage(paths, 16, 8)).string()));
     QVERIFY(evaluate(*view_, QStringLiteral("document.links.length")).toInt() < 700);
 
