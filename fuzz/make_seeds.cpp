@@ -88,5 +88,12 @@ int main(int argc, char** argv)
         "/p/caf\xe9.gif", "/p/\xd5\xd5\xc6\xac.gif", "/p/\xe5\x9b.gif", "/p/\xc0\xaf\xe0\x80\xaf.gif",
         "/p/\xed\xa0\x80.gif", "/p/\xf4\x90\x80\x80\xf0\x9f\x98", "/p/\xf4\x8f\xbf\xbf\xef\xbf\xbd.jpg",
     });
+    // Galleries: entries separated by NUL, each led by a byte that picks its layout and size.
+    const std::string nul(1, '\0');
+    writeSeeds(root / "gallery", {
+        "\x10/p/a.jpg" + nul + "\x12/p/b#1.gif" + nul + "\x14/p/\xe4\xb8\xad\",x.jpg" + nul + "\x20/p/d.jpg",
+        "\x03/p/flow.gif" + nul + "\x01/p/\xd6\xd0\x5c.gif" + nul + "\x40/p/row&amp;<x>.bmp" + nul,
+        "\x08/p/\xff\xfe.jpg" + nul + "\x07/p/\x95\x5c\".gif" + nul + "\x0a/p/\xf0\x9f\x98\x80.jpg",
+    });
     return 0;
 }

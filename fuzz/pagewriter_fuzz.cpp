@@ -11,7 +11,6 @@
 #include <string_view>
 
 #include "fuzz/fuzzcheck.h"
-#include "gallery/lazypage.h"
 #include "gallery/pagewriter.h"
 #include "tests/support/pagedecode.h"
 

@@ -132,14 +132,32 @@ RunResult frmMain::makefile()
     hooks.listLayout = [this] { return state.ListLayout; };
 
     const std::string page = nativeBytes(paths_.pagePath());
-    if (state.UseSearchList)
-        return pictarre::makefile(page, ListSource{nativeBytes(paths_.listFilePath()), state.PictureCount}, sizes,
-                                  state.ImageListText, hooks);
-    const RunResult result =
-        pictarre::makefile(page, FolderSource{File1->Path(), File1->names()}, sizes, state.ImageListText, hooks);
-    if (File1->ListCount() > 0)
-        File1->setListIndex(File1->ListCount() - 1);
+    auto gallery = std::make_shared<Gallery>(page);
+    hooks.record = gallery.get();
+    RunResult result = RunResult::Failed;
+    if (state.UseSearchList) {
+        result = pictarre::makefile(page, ListSource{nativeBytes(paths_.listFilePath()), state.PictureCount}, sizes,
+                                    state.ImageListText, hooks);
+    } else {
+        result = pictarre::makefile(page, FolderSource{File1->Path(), File1->names()}, sizes, state.ImageListText,
+                                    hooks);
+        if (File1->ListCount() > 0)
+            File1->setListIndex(File1->ListCount() - 1);
+    }
+    // A run that failed before it wrote anything left the previous page as it was.
+    if (result != RunResult::Failed || gallery->size() > 0)
+        written_ = std::move(gallery);
     return result;
+}
+
+void frmMain::showGallery()
+{
+    // The page as this window wrote it, whatever the file holds by now; a page the program
+    // has not written in this run is shown from the file.
+    if (written_)
+        Web->showGallery(written_);
+    else
+        Web->Navigate(paths_.pagePath());
 }
 
 void frmMain::OpenPicture()
@@ -167,7 +185,7 @@ void frmMain::OpenPictureFile(const QString& chosen)
     // A stopped write ends the command; after a failed one the page is shown as it stands.
     if (makefile() == RunResult::Stopped || state.Unloading)
         return;
-    Web->Navigate(paths_.pagePath());
+    showGallery();
     showList(state.ImageListText);
     if (state.Unloading)
         return;
@@ -199,7 +217,7 @@ void frmMain::OpenFolderPath(const std::string& folder)
     if (makefile() == RunResult::Stopped || state.Unloading)
         return;
     sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("正在载入图象列表……"));
-    Web->Navigate(paths_.pagePath());
+    showGallery();
 }
 
 }  // namespace pictarre

@@ -93,6 +93,7 @@ private:
     void OpenFolderPath(const std::string& folder);
     static std::string chosenFolder(const QString& chosen);
     void showList(const std::string& text);
+    void showGallery();
     std::optional<std::string> BrowseFolder();
 
     Platform& platform_;
@@ -116,6 +117,7 @@ private:
     qint64 lastYield_ = 0;
     qint64 yieldInterval_ = 8'000'000;
     std::unique_ptr<SizeReader> FileSystem;
+    std::shared_ptr<const Gallery> written_;  // the page as the last write left it
     std::unique_ptr<MenuActions> actions_;
 };
 

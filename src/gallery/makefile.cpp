@@ -64,12 +64,15 @@ struct Hooks {
     void setProgress(float width) const { if (h.setProgress) h.setProgress(width); }
     bool yield() const { return !h.yield || h.yield(); }
     bool listLayout() const { return h.listLayout && h.listLayout(); }
+    Gallery* record() const { return h.record; }
 };
 
 // makerow: the size of the picture, its path added to ImageListText, and its nine lines.
-void makerow(PageFile& page, const std::string& path, SizeReader& sizes, std::string& ImageListText)
+void makerow(PageFile& page, const std::string& path, SizeReader& sizes, std::string& ImageListText, Gallery* record)
 {
     sizes.getsize(path);
+    if (record)
+        record->addRow(path, sizes.PictureWidth, sizes.PictureHeight);
     ImageListText += path;
     ImageListText += "\r\n";
     std::string entry;
@@ -99,8 +102,10 @@ SourceResult writeEntries(PageFile& page, const FolderSource& source, std::optio
     for (std::size_t EntryIndex = 0; EntryIndex < count; ++EntryIndex) {
         const std::string path = joinPath(source.folder, source.names[EntryIndex]);
         if (hooks.listLayout()) {
-            makerow(page, path, sizes, ImageListText);
+            makerow(page, path, sizes, ImageListText, hooks.record());
         } else {
+            if (Gallery* record = hooks.record())
+                record->addFlow(path, readPictureSize(path));
             std::string entry;
             appendFlowEntry(entry, path);
             page.write(entry);
@@ -121,7 +126,7 @@ SourceResult writeEntries(PageFile& page, const ListSource& source, std::optiona
     std::int64_t EntryIndex = 0;
     while (const auto line = list.nextLine()) {
         if (!line->empty())
-            makerow(page, *line, sizes, ImageListText);
+            makerow(page, *line, sizes, ImageListText, hooks.record());
         if (!page.ok())
             return SourceResult::Failed;
         ++EntryIndex;
@@ -170,6 +175,8 @@ RunResult run(const std::string& pagePath, const Source& source, SizeReader& siz
     appendPageFooter(text);
     page.write(text);
     page.close();
+    if (Gallery* record = hooks.record())
+        record->close();
     hooks.setProgress(0.0f);
     // The page is whole: a stop asked for now has nothing left to stop.
     static_cast<void>(hooks.yield());

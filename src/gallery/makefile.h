@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "collect/yield.h"
+#include "gallery/gallery.h"
 #include "gallery/getsize.h"
 
 namespace pictarre {
@@ -18,6 +19,9 @@ struct GalleryHooks {
     std::function<void(float)> setProgress;           // progress bar width, twips
     YieldFn yield;                                    // the window's turn after each entry
     std::function<bool()> listLayout;                 // row layout for the folder source
+    // When set, receives every entry written (a flowing picture with its header's size) and
+    // the page's end, for the view that will show the page.
+    Gallery* record = nullptr;
 };
 
 // The pictures of one folder, as the file list box lists them.

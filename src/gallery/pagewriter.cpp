@@ -4,12 +4,11 @@
 #include <array>
 #include <string>
 
+#include "gallery/pageencoding.h"
+
 namespace pictarre {
 
 namespace {
-
-// U+FFFD in UTF-8: what the link text shows for bytes that are not UTF-8.
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 bool isAsciiAlnum(char c)
 {
@@ -44,47 +43,6 @@ bool startsCharacterReference(std::string_view text, std::size_t at)
         return true;
     return std::any_of(kLegacyNames.begin(), kLegacyNames.end(),
                        [&](std::string_view name) { return rest.starts_with(name); });
-}
-
-// The bytes at `at` as UTF-8: the length of the well-formed sequence that starts there, or of
-// the maximal subpart of an ill-formed one (the longest start of a well-formed sequence, at
-// least one byte). The ranges are those of Unicode's table of well-formed byte sequences.
-struct Utf8Sequence {
-    std::size_t length;
-    bool wellFormed;
-};
-
-Utf8Sequence utf8SequenceAt(std::string_view text, std::size_t at)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80)
-        return {1, true};
-    std::size_t trailing = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        trailing = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        trailing = 2;
-        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
-        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        trailing = 3;
-        low = lead == 0xF0 ? 0x90 : 0x80;   // no overlong forms
-        high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
-    } else {
-        return {1, false};
-    }
-    for (std::size_t i = 1; i <= trailing; ++i) {
-        if (at + i >= text.size())
-            return {i, false};
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if (next < low || next > high)
-            return {i, false};
-        low = 0x80;
-        high = 0xBF;
-    }
-    return {trailing + 1, true};
 }
 
 void appendPercent(std::string& out, unsigned char c)
@@ -143,23 +101,20 @@ std::string escapeText(std::string_view path)
 {
     std::string out;
     out.reserve(path.size());
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const char c = path[i];
+    PageTextDecoder decoder(path);
+    char32_t c = 0;
+    std::size_t length = 0;
+    for (std::size_t at = 0; decoder.next(c, length); at += length) {
         if (c == '<') {
             out += "&lt;";
         } else if (c == '>') {
             out += "&gt;";
-        } else if (c == '&' && startsCharacterReference(path, i)) {
+        } else if (c == '&' && startsCharacterReference(path, at)) {
             out += "&amp;";
-        } else if (static_cast<unsigned char>(c) < 0x80) {
-            out += c;
+        } else if (decoder.wellFormed()) {
+            out.append(path.substr(at, length));
         } else {
-            const Utf8Sequence sequence = utf8SequenceAt(path, i);
-            if (sequence.wellFormed)
-                out.append(path.substr(i, sequence.length));
-            else
-                out += kReplacementCharacter;
-            i += sequence.length - 1;
+            out += replacementCharacter();
         }
     }
     return out;
@@ -207,6 +162,72 @@ void appendPageFooter(std::string& out)
     appendLine(out, "</table>");
     appendLine(out, "</center>");
     appendLine(out, "</body>");
+}
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool isUnreserved(unsigned char c)
+{
+    return isAsciiAlnum(static_cast<char>(c)) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+}
+
+}  // namespace
+
+std::optional<std::string> pathOfPageAddress(std::string_view address)
+{
+    // The page writes "&" as "&amp;" where a parser could take it for a reference, and the
+    // other escapes as %XX; undo them in that order.
+    std::string path;
+    path.reserve(address.size());
+    for (std::size_t i = 0; i < address.size();) {
+        const char c = address[i];
+        if (c == '&' && address.substr(i, 5) == "&amp;") {
+            path += '&';
+            i += 5;
+        } else if (c == '%') {
+            if (i + 2 >= address.size() || hexValue(address[i + 1]) < 0 || hexValue(address[i + 2]) < 0)
+                return std::nullopt;
+            path += static_cast<char>(hexValue(address[i + 1]) * 16 + hexValue(address[i + 2]));
+            i += 3;
+        } else {
+            path += c;
+            ++i;
+        }
+    }
+    return path;
+}
+
+std::string percentEncodePath(std::string_view path)
+{
+    std::string url;
+    url.reserve(path.size());
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (isUnreserved(c))
+            url += ch;
+        else
+            appendPercent(url, c);
+    }
+    return url;
+}
+
+std::string fileUrlOfFolder(std::string_view folder)
+{
+    std::string url = "file://" + percentEncodePath(folder);
+    if (url.back() != '/')
+        url += '/';
+    return url;
 }
 
 }  // namespace pictarre

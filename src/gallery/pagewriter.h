@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,9 @@ namespace pictarre {
 //    a cut sequence, an overlong form, a surrogate), taken as maximal subparts as Unicode and
 //    the WHATWG decoder define them: every byte of it percent-encoded in src and href, so the
 //    address names the file's real bytes, and each subpart written as one U+FFFD in the link
-//    text, so the page is valid UTF-8 as a whole.
+//    text, so the page is valid UTF-8 as a whole. Under a locale of another encoding the link
+//    text follows that encoding instead: a character valid in it is kept as it is, and only a
+//    byte that starts no character becomes the replacement character (pageencoding.h).
 // Spaces, other "&" and well-formed non-ASCII text are kept byte for byte.
 
 // A path made safe for a src or href value.
@@ -33,5 +36,16 @@ void appendPageHeader(std::string& out);
 void appendFlowEntry(std::string& out, std::string_view path);
 void appendRowEntry(std::string& out, std::string_view path, std::int32_t width, std::int32_t height);
 void appendPageFooter(std::string& out);
+
+// The path a src or href value of the gallery page names: its character references and %XX
+// escapes undone, giving the path's bytes. Nothing when a "%" is not followed by two hex digits.
+std::optional<std::string> pathOfPageAddress(std::string_view address);
+
+// A path (native bytes) as the path of a URL: every byte other than ASCII letters, digits and
+// "-._~/" percent-encoded, so any name, in any encoding, survives the URL parser unchanged.
+std::string percentEncodePath(std::string_view path);
+
+// A file: URL for an absolute folder path (native bytes), ending in "/".
+std::string fileUrlOfFolder(std::string_view folder);
 
 }  // namespace pictarre

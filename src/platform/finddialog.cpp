@@ -16,6 +16,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
+#include "gallery/galleryprotocol.h"
+
 namespace pictarre {
 
 FindDialog::FindDialog(QWebEngineView* view)
@@ -82,8 +84,9 @@ void FindDialog::findNext()
     // A gallery cut to the screen finds through its own script, which knows every text of
     // the gallery; any other page through the engine.
     const QString text = text_->text();
-    const QString script = QStringLiteral("window.pictarreGallery ? pictarreGallery.find(%1, %2, %3) : false")
-                               .arg(QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)) + QStringLiteral("[0]"),
+    const QString script = QStringLiteral("window.%1 ? %2(%3, %4, %5) : false")
+                               .arg(QLatin1String(protocol::kScriptObject.data(), static_cast<qsizetype>(protocol::kScriptObject.size())), QLatin1String(protocol::kFindCall.data(), static_cast<qsizetype>(protocol::kFindCall.size())),
+                                    QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)) + QStringLiteral("[0]"),
                                     matchCase_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"),
                                     up_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"));
     view_->page()->runJavaScript(script, [self = QPointer<FindDialog>(this), text, flags](const QVariant& result) {
@@ -109,7 +112,8 @@ void FindDialog::hideEvent(QHideEvent* event)
         view_->findText(QString());
         view_->page()->runJavaScript(QStringLiteral("window.getSelection().removeAllRanges()"),
                                      QWebEngineScript::ApplicationWorld);
-        view_->page()->runJavaScript(QStringLiteral("window.pictarreGallery && pictarreGallery.endFind()"));
+        view_->page()->runJavaScript(QStringLiteral("window.%1 && %2()")
+                                         .arg(QLatin1String(protocol::kScriptObject.data(), static_cast<qsizetype>(protocol::kScriptObject.size())), QLatin1String(protocol::kEndFindCall.data(), static_cast<qsizetype>(protocol::kEndFindCall.size()))));
     }
     QDialog::hideEvent(event);
 }

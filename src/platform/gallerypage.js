@@ -1,17 +1,18 @@
-// Keeps the gallery page as light as what is on screen. The pictures' addresses come in
-// data-src and are loaded only near the screen; the table rows of the row layout come as
-// strings through pictarreGallery.rows(), and only the rows near the screen are in the page,
-// with empty blocks of the same height standing for the others above and below. A gallery of a
-// few hundred pictures stays whole in the page; only larger ones are cut to the screen.
-(function () {
+// Keeps the gallery page as light as what is on screen. The pictures come with their entry's
+// number in data-n and are loaded only near the screen; the table rows of the row layout come
+// as strings through rows(), and only the rows near the screen are in the page, with empty
+// blocks of the same height standing for the others above and below. A gallery of a few
+// hundred pictures stays whole in the page; only larger ones are cut to the screen. The
+// program puts the addresses and sizes of the boundary before this script, in
+// pictarreProtocol.
+(function (protocol) {
   'use strict';
   const kNear = 1.5;     // screens above and below the visible one that are loaded
   const kFar = 4;        // screens beyond which rows and pictures are let go again
-  const kKeepAll = 500;  // entries a gallery may have and still stay whole in the page
+  const kKeepAll = protocol.keepAll;  // entries a gallery may have and still stay whole
   const kTries = 3;      // requests for a batch's markup before it counts as lost
-  // The version of the page file this page was made from; its rows are read from that version
-  // only.
-  const pageStamp = (document.currentScript && document.currentScript.dataset.stamp) || '';
+  // The page's folder in the gallery scheme: its rows and pictures are found under it.
+  const folder = location.href.split(/[?#]/)[0].replace(/[^/]*$/, '');
 
   const images = document.images;
   const loadedImages = new Set();
@@ -25,18 +26,19 @@
   // longer than `longest` on either side when that is given), so the program can hand over a
   // picture no larger than needed.
   function address(img, longest) {
-    const url = new URL(img.dataset.src, location.href);
+    let url = folder + protocol.picture + img.dataset.n;
     const w = Number(img.getAttribute('width')) * window.devicePixelRatio;
     const h = Number(img.getAttribute('height')) * window.devicePixelRatio;
     if (w > 0 && h > 0) {
-      const k = longest ? Math.min(1, longest / Math.max(w, h)) : 1;
-      url.search = '?w=' + Math.ceil(w * k) + '&h=' + Math.ceil(h * k);
+      // The program takes sizes of at most five digits.
+      const k = Math.min(1, (longest || 99999) / Math.max(w, h), 99999 / Math.max(w, h));
+      url += '?' + protocol.widthKey + '=' + Math.ceil(w * k) + '&' + protocol.heightKey + '=' + Math.ceil(h * k);
     }
-    return url.href;
+    return url;
   }
 
   function loadImage(img, longest) {
-    if (!img.dataset.src)
+    if (img.dataset.n === undefined)
       return;
     const wanted = address(img, longest);
     if (img.getAttribute('src') !== wanted)
@@ -91,9 +93,8 @@
   // ---- Rows ----
 
   const entries = [];    // {batch, pictureHeight, text, height, measured, rows}
-  const batches = [];    // {offset, first, count, strings, loading, failures}
+  const batches = [];    // {first, count, strings, loading, failures}, by number
   const kKeepBatches = 6;  // batches of markup held beyond those the page needs
-  const pageAddress = location.href.split('?')[0];
   let tbody = null;
   let above = null;      // stands for the entries before the ones in the page
   let below = null;      // and for those after them
@@ -121,8 +122,7 @@
       return;
     batch.loading = true;
     const script = document.createElement('script');
-    script.src = pageAddress + '?rows=' + batch.offset + '&count=' + batch.count
-                 + '&stamp=' + encodeURIComponent(pageStamp);
+    script.src = folder + protocol.rows + protocol.batchKey + '=' + batch.number;
     const ended = () => {
       script.remove();
       if (batch.loading) {
@@ -357,13 +357,13 @@
     }
   }
 
-  window.pictarreGallery = {
-    // A batch of entries of the row layout, in page order: where its markup is in the page
-    // file, and each entry's picture height and link text.
-    batch(offset, heights, texts) {
-      if (!tbody && !setUpRows())
+  window[protocol.object] = {
+    // Batch `number` of entries of the row layout, in page order: each entry's picture height
+    // and link text.
+    batch(number, heights, texts) {
+      if ((!tbody && !setUpRows()) || number !== batches.length)
         return;
-      const batch = {offset, first: entries.length, count: heights.length, strings: null, loading: false,
+      const batch = {number, first: entries.length, count: heights.length, strings: null, loading: false,
                      failures: 0};
       batches.push(batch);
       for (let i = 0; i < heights.length; ++i) {
@@ -377,9 +377,9 @@
         document.currentScript.remove();
       schedule();
     },
-    // The markup of the batch at `offset`, one string for each of its entries.
-    rows(offset, strings) {
-      const batch = batches.find(b => b.offset === offset);
+    // The markup of batch `number`, one string for each of its entries.
+    rows(number, strings) {
+      const batch = batches[number];
       if (batch && batch.loading && Array.isArray(strings) && strings.length === batch.count) {
         batch.strings = strings;
         batch.loading = false;
@@ -466,4 +466,4 @@
     arrivals.disconnect();
     schedule();
   });
-})();
+})(pictarreProtocol);

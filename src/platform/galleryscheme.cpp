@@ -1,25 +1,26 @@
 #include "platform/galleryscheme.h"
 
-#include <cerrno>
 #include <memory>
+#include <optional>
 #include <utility>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QBuffer>
 #include <QFile>
 #include <QPointer>
-#include <QUrlQuery>
+#include <QRandomGenerator>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
 #include "collect/filedescriptor.h"
-#include "gallery/lazypage.h"
+#include "gallery/gallery.h"
+#include "gallery/galleryprotocol.h"
+#include "gallery/pageencoding.h"
+#include "gallery/pagewriter.h"
 #include "gallery/scaledpicture.h"
-#include "platform/webbrowser.h"
 
 namespace pictarre {
 
@@ -30,14 +31,16 @@ namespace {
 const bool kRegistered = [] {
     QWebEngineUrlScheme scheme(kGalleryScheme);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-    // Local like file: pages, and allowed to reach file: addresses, so the page's links to
-    // pictures open them as before.
+    // Local like file: pages, so that pages from elsewhere cannot load it; allowed to reach
+    // file: addresses, so the page's links open their pictures; and each page an origin of its
+    // own, so that no other page can read it.
     scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
     QWebEngineUrlScheme::registerScheme(scheme);
     return true;
 }();
 
 constexpr qsizetype kScaledCacheBytes = 64 << 20;
+constexpr qsizetype kTokenLength = 32;
 
 QByteArray mimeTypeOf(const QByteArray& head)
 {
@@ -52,15 +55,34 @@ QByteArray mimeTypeOf(const QByteArray& head)
     return "application/octet-stream";
 }
 
-// The page file as the engine reads it, after `prologue`: line by line through LazyPage, on
-// the engine's own thread, so that a page of any size streams without being held in memory.
+QByteArray latin1(std::string_view text)
+{
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The page's file name as the last part of its address.
+QByteArray pageName(const Gallery& gallery)
+{
+    const std::string& path = gallery.pagePath();
+    return QByteArray::fromStdString(percentEncodePath(path.substr(path.rfind('/') + 1)));
+}
+
+// A whole number of at most `digits` decimal digits, nothing else.
+std::optional<quint64> number(const QByteArray& text, int digits)
+{
+    if (text.isEmpty() || text.size() > digits)
+        return std::nullopt;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    }
+    return text.toULongLong();
+}
+
+// The page as the engine reads it, made piece by piece from the gallery held in memory.
 class PageDevice : public QIODevice {
 public:
-    PageDevice(FileDescriptor file, std::string prologue) : out_(std::move(prologue))
-    {
-        file_.open(file.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-        open(QIODevice::ReadOnly);
-    }
+    explicit PageDevice(ServedPage page) : page_(std::move(page)) { open(QIODevice::ReadOnly); }
 
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override { return qint64(out_.size() - taken_) + QIODevice::bytesAvailable(); }
@@ -69,8 +91,11 @@ public:
 protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
-        while (taken_ == out_.size() && !ended_)
-            refill();
+        while (taken_ == out_.size() && !ended_) {
+            out_.clear();
+            taken_ = 0;
+            ended_ = !page_.next(out_);
+        }
         const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(maxSize), out_.size() - taken_);
         std::copy_n(out_.data() + taken_, n, data);
         taken_ += n;
@@ -79,46 +104,32 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    void refill()
-    {
-        out_.clear();
-        taken_ = 0;
-        const auto transform = [this](std::string_view line) {
-            page_.transform(line, out_);
-            return true;
-        };
-        char block[1 << 16];
-        const qint64 got = file_.read(block, sizeof block);
-        if (got <= 0) {
-            lines_.finish(transform);
-            page_.finish(out_);
-            ended_ = true;
-            return;
-        }
-        lines_.feed(std::string_view(block, static_cast<std::size_t>(got)), transform);
-    }
-
-    QFile file_;
-    LazyPage page_;
-    LineSplitter lines_;
+    ServedPage page_;
     std::string out_;
     std::size_t taken_ = 0;
     bool ended_ = false;
 };
 
-// What goes before the page: the script, told which version of the page file it belongs to,
-// and a base address that keeps the page's own relative addresses resolving against its
-// folder's file: address, as for the page opened as a file.
-std::string pagePrologue(const QByteArray& pagePath, const std::string& stamp)
+// What goes before the page: a base address that keeps the page's own relative addresses
+// resolving against its folder's file: address, as for the page opened as a file, then the
+// boundary's values and the page script.
+std::string pagePrologue(const Gallery& gallery)
 {
     static const std::string script = [] {
         QFile file(QStringLiteral(":/pictarre/gallerypage.js"));
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
     }();
-    const qsizetype slash = pagePath.lastIndexOf('/');
-    const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
-    return "<base href=\"" + fileUrlOfFolder(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size())))
-           + "\"><script data-stamp=\"" + stamp + "\">" + script + "</script>\r\n";
+    using namespace protocol;
+    const auto quoted = [](std::string_view text) { return '"' + std::string(text) + '"'; };
+    const std::string config = "{object:" + quoted(kScriptObject) + ",rows:" + quoted(std::string(kRowsName) + '?')
+                               + ",batchKey:" + quoted(kBatchKey) + ",picture:" + quoted(std::string(kPictureName) + '/')
+                               + ",widthKey:" + quoted(kWidthKey) + ",heightKey:" + quoted(kHeightKey)
+                               + ",keepAll:" + std::to_string(kKeepAll) + '}';
+    const std::string& path = gallery.pagePath();
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+    return "<base href=\"" + fileUrlOfFolder(folder) + "\"><script>const pictarreProtocol = " + config + ";\n" + script
+           + "</script>\r\n";
 }
 
 void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QIODevice* device)
@@ -128,24 +139,14 @@ void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, QIODevi
     job->reply(mimeType, device);
 }
 
+void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, const QByteArray& bytes)
+{
+    auto* buffer = new QBuffer;
+    buffer->setData(bytes);
+    replyWith(job, mimeType, buffer);
+}
+
 }  // namespace
-
-QUrl galleryUrl(const QByteArray& path)
-{
-    const std::string encoded = percentEncodePath(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
-    return QUrl::fromEncoded(QByteArray(kGalleryScheme) + ':' + QByteArray::fromStdString(encoded), QUrl::StrictMode);
-}
-
-QByteArray galleryPath(const QUrl& url)
-{
-    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-}
-
-bool isGalleryPage(const QByteArray& path)
-{
-    const QByteArray lower = path.toLower();
-    return lower.endsWith(".htm") || lower.endsWith(".html");
-}
 
 GalleryScheme::GalleryScheme(QObject* parent) : QWebEngineUrlSchemeHandler(parent)
 {
@@ -170,49 +171,69 @@ GalleryScheme* GalleryScheme::on(QWebEngineProfile* profile)
     return handler;
 }
 
+QUrl GalleryScheme::publish(const std::shared_ptr<const Gallery>& gallery)
+{
+    QByteArray token;
+    for (int i = 0; i < kTokenLength / 8; ++i)
+        token += QByteArray::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, '0');
+    {
+        const QMutexLocker lock(&lock_);
+        published_.removeIf([](const auto& item) { return item.value().expired(); });
+        published_.insert(token, gallery);
+    }
+    return QUrl::fromEncoded(QByteArray(kGalleryScheme) + ":/" + token + '/' + pageName(*gallery), QUrl::StrictMode);
+}
+
 void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
 {
-    if (job->requestMethod() != "GET") {
+    // An address is answered only when it is, to the byte, one that a published page names:
+    // its token, then the page, a batch of its rows or one of its pictures. No escapes are
+    // taken, so no address reaches anything by a decoded NUL, slash or dot.
+    const QUrl url = job->requestUrl();
+    const QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
+    const QByteArray query = url.query(QUrl::FullyEncoded).toLatin1();
+    std::shared_ptr<const Gallery> gallery;
+    if (job->requestMethod() == "GET" && url.scheme() == QLatin1String(kGalleryScheme) && url.host().isEmpty()
+        && !url.hasFragment() && path.size() > kTokenLength + 2 && path[0] == '/' && path[kTokenLength + 1] == '/') {
+        const QMutexLocker lock(&lock_);
+        gallery = published_.value(path.mid(1, kTokenLength)).lock();
+    }
+    if (!gallery) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
-    const QByteArray path = galleryPath(job->requestUrl());
-    if (!isGalleryPage(path))
-        servePicture(job, path);
-    else if (QUrlQuery(job->requestUrl()).hasQueryItem(QStringLiteral("rows")))
-        serveRows(job, path);
-    else
-        servePage(job, path);
-}
-
-void GalleryScheme::servePage(QWebEngineUrlRequestJob* job, const QByteArray& path)
-{
-    FileDescriptor file = openRegularFile(path.toStdString());
-    if (!file.isOpen()) {
-        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    const QByteArray name = path.mid(kTokenLength + 2);
+    const QByteArray picturePrefix = latin1(protocol::kPictureName) + '/';
+    if (name == pageName(*gallery) && !url.hasQuery()) {
+        replyWith(job, "text/html; charset=" + QByteArray::fromStdString(pageEncoding()),
+                  new PageDevice(ServedPage(gallery, pagePrologue(*gallery))));
         return;
     }
-    const QByteArray contentType = "text/html; charset=" + localePageEncoding().toLatin1();
-    std::string prologue = pagePrologue(path, pageStamp(file.get()));
-    replyWith(job, contentType, new PageDevice(std::move(file), std::move(prologue)));
-}
-
-void GalleryScheme::serveRows(QWebEngineUrlRequestJob* job, const QByteArray& path)
-{
-    const QUrlQuery query(job->requestUrl());
-    const quint64 offset = query.queryItemValue(QStringLiteral("rows")).toULongLong();
-    const int count = query.queryItemValue(QStringLiteral("count")).toInt();
-    const std::string stamp = query.queryItemValue(QStringLiteral("stamp")).toStdString();
-    onWorker(job, [path, offset, count, stamp]() -> Answer {
-        const auto script = readRowsScript(path.toStdString(), offset, count, stamp);
-        if (!script)
-            return [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); };
-        return [bytes = QByteArray::fromStdString(*script)](QWebEngineUrlRequestJob* j) {
-            auto* buffer = new QBuffer;
-            buffer->setData(bytes);
-            replyWith(j, "text/javascript; charset=" + localePageEncoding().toLatin1(), buffer);
-        };
-    });
+    if (name == latin1(protocol::kRowsName) && query.startsWith(latin1(protocol::kBatchKey) + '=')) {
+        const auto batch = number(query.mid(protocol::kBatchKey.size() + 1), 9);
+        if (const auto script = batch ? rowsScript(*gallery, *batch) : std::nullopt) {
+            replyWith(job, "text/javascript; charset=US-ASCII", QByteArray::fromStdString(*script));
+            return;
+        }
+    } else if (name.startsWith(picturePrefix)) {
+        const auto index = number(name.mid(picturePrefix.size()), 9);
+        std::optional<quint64> width = 0;
+        std::optional<quint64> height = 0;
+        if (url.hasQuery()) {
+            const QList<QByteArray> keys = query.split('&');
+            const QByteArray widthKey = latin1(protocol::kWidthKey) + '=';
+            const QByteArray heightKey = latin1(protocol::kHeightKey) + '=';
+            const bool shaped = keys.size() == 2 && keys[0].startsWith(widthKey) && keys[1].startsWith(heightKey);
+            width = shaped ? number(keys[0].mid(widthKey.size()), 5) : std::nullopt;
+            height = shaped ? number(keys[1].mid(heightKey.size()), 5) : std::nullopt;
+        }
+        if (index && *index < gallery->size() && width && height) {
+            servePicture(job, std::move(gallery), static_cast<std::size_t>(*index), static_cast<uint>(*width),
+                         static_cast<uint>(*height));
+            return;
+        }
+    }
+    job->fail(QWebEngineUrlRequestJob::RequestDenied);
 }
 
 void GalleryScheme::onWorker(QWebEngineUrlRequestJob* job, std::function<Answer()> work)
@@ -231,13 +252,11 @@ void GalleryScheme::onWorker(QWebEngineUrlRequestJob* job, std::function<Answer(
     }, ++order_);
 }
 
-void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path)
+void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, std::shared_ptr<const Gallery> gallery,
+                                 std::size_t index, uint width, uint height)
 {
-    const QUrlQuery query(job->requestUrl());
-    const uint width = query.queryItemValue(QStringLiteral("w")).toUInt();
-    const uint height = query.queryItemValue(QStringLiteral("h")).toUInt();
-    onWorker(job, [this, path, width, height]() -> Answer {
-        auto file = std::make_shared<FileDescriptor>(openRegularFile(path.toStdString()));
+    onWorker(job, [this, gallery = std::move(gallery), index, width, height]() -> Answer {
+        auto file = std::make_shared<FileDescriptor>(openRegularFile(std::string(gallery->path(index))));
         struct stat st {};
         if (!file->isOpen() || ::fstat(file->get(), &st) != 0)
             return [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); };
@@ -252,13 +271,8 @@ void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray&
                 keepPicture(key, bytes);
             }
         }
-        if (!bytes.isNull()) {
-            return [bytes](QWebEngineUrlRequestJob* j) {
-                auto* buffer = new QBuffer;
-                buffer->setData(bytes);
-                replyWith(j, mimeTypeOf(bytes), buffer);
-            };
-        }
+        if (!bytes.isNull())
+            return [bytes](QWebEngineUrlRequestJob* j) { replyWith(j, mimeTypeOf(bytes), bytes); };
         // The file's own bytes, read by the engine as it needs them, from the start.
         ::lseek(file->get(), 0, SEEK_SET);
         char head[8] = {};
@@ -274,14 +288,14 @@ void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const QByteArray&
 
 QByteArray GalleryScheme::cachedPicture(const QByteArray& key)
 {
-    const QMutexLocker lock(&cacheLock_);
+    const QMutexLocker lock(&lock_);
     const QByteArray* bytes = scaled_.object(key);
     return bytes ? *bytes : QByteArray();
 }
 
 void GalleryScheme::keepPicture(const QByteArray& key, const QByteArray& bytes)
 {
-    const QMutexLocker lock(&cacheLock_);
+    const QMutexLocker lock(&lock_);
     scaled_.insert(key, new QByteArray(bytes), static_cast<int>(std::min<qsizetype>(bytes.size(), kScaledCacheBytes)));
 }
 

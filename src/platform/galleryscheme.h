@@ -1,9 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QByteArray>
 #include <QCache>
+#include <QHash>
 #include <QMutex>
 #include <QThreadPool>
 #include <QUrl>
@@ -13,20 +15,14 @@ class QWebEngineProfile;
 
 namespace pictarre {
 
-// The URL scheme through which the browser views are given local pages and their pictures.
-// A page comes with its encoding stated (the engine would otherwise guess one from the bytes)
-// and with its pictures loaded as they come near the screen; a picture far larger than the
-// size it is drawn at comes decoded and scaled to that size.
+class Gallery;
+
+// The URL scheme through which a browser view is given the gallery page the program wrote, its
+// rows and its pictures (galleryprotocol.h has the addresses and the sequence). It is a narrow
+// channel, not a file server: each gallery is reachable only under an address with a random
+// token, while its view holds it, and only at the addresses its page names; every other
+// request is refused.
 inline constexpr char kGalleryScheme[] = "pictarre";
-
-// The gallery-scheme address of a local file (native bytes).
-QUrl galleryUrl(const QByteArray& path);
-
-// The local file (native bytes) a gallery-scheme address names.
-QByteArray galleryPath(const QUrl& url);
-
-// True for a local file the views show through the gallery scheme: an HTML page.
-bool isGalleryPage(const QByteArray& path);
 
 // Answers the engine's requests in the gallery scheme. Installed once on a profile.
 class GalleryScheme : public QWebEngineUrlSchemeHandler {
@@ -36,20 +32,25 @@ public:
     static GalleryScheme* on(QWebEngineProfile* profile);
 
     ~GalleryScheme() override;
+
+    // Makes `gallery` reachable under an address of its own, for as long as others hold it;
+    // returns the page's address.
+    QUrl publish(const std::shared_ptr<const Gallery>& gallery);
+
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
 private:
     explicit GalleryScheme(QObject* parent);
-    void servePage(QWebEngineUrlRequestJob* job, const QByteArray& path);
-    void serveRows(QWebEngineUrlRequestJob* job, const QByteArray& path);
+    void servePicture(QWebEngineUrlRequestJob* job, std::shared_ptr<const Gallery> gallery, std::size_t index,
+                      uint width, uint height);
     // What a worker found, to give the request on the handler's thread.
     using Answer = std::function<void(QWebEngineUrlRequestJob*)>;
     void onWorker(QWebEngineUrlRequestJob* job, std::function<Answer()> work);
-    void servePicture(QWebEngineUrlRequestJob* job, const QByteArray& path);
     QByteArray cachedPicture(const QByteArray& key);
     void keepPicture(const QByteArray& key, const QByteArray& bytes);
 
-    QMutex cacheLock_;
+    QMutex lock_;
+    QHash<QByteArray, std::weak_ptr<const Gallery>> published_;  // by token
     QCache<QByteArray, QByteArray> scaled_;
     QThreadPool workers_;
     int order_ = 0;

@@ -1,7 +1,5 @@
 #include "platform/webbrowser.h"
 
-#include <langinfo.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,8 +14,10 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
+#include "gallery/galleryprotocol.h"
+#include "gallery/pageencoding.h"
+#include "gallery/pagewriter.h"
 #include "platform/finddialog.h"
-#include "gallery/lazypage.h"
 #include "platform/galleryscheme.h"
 #include "platform/printjob.h"
 #include "platform/twips.h"
@@ -28,11 +28,36 @@ namespace {
 
 QUrl urlFromAddress(const QString& address)
 {
-    if (!address.startsWith(QLatin1Char('/')))
-        return QUrl(address);
-    const QByteArray path = QFile::encodeName(address);
-    return isGalleryPage(path) ? galleryUrl(path) : QUrl::fromLocalFile(address);
+    return address.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(address) : QUrl(address);
 }
+
+QString latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The view's page. Only the program opens a gallery: a page or a frame that asks to go to an
+// address in the gallery scheme, other than the one the program is loading, is refused. The
+// views' pages may not read local files by script, and the engine then also refuses them to
+// load a local file into a window of their own (a link to a picture opened in its window); such
+// a load is taken over by the view, as if the program had asked for it.
+class ViewPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+    QUrl galleryAllowed;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (url.scheme() == QLatin1String(kGalleryScheme))
+            return isMainFrame && url == galleryAllowed;
+        if (url.isLocalFile() && isMainFrame && type != NavigationTypeTyped && type != NavigationTypeReload) {
+            QMetaObject::invokeMethod(this, [this, url] { load(url); }, Qt::QueuedConnection);
+            return false;
+        }
+        return true;
+    }
+};
 
 // The longest side, in pixels, of a picture sent to the printer: enough for a print, and it
 // keeps a page of thousands of large photos from needing gigabytes.
@@ -73,27 +98,18 @@ struct WebBrowser::PendingRender {
     bool answered = false;
 };
 
-QString localePageEncoding()
-{
-    // The application object set the process's locale from the environment at start-up; the
-    // C/POSIX locale names plain ASCII, where file names are UTF-8 in practice.
-    const QString codeset = QString::fromLatin1(nl_langinfo(CODESET));
-    if (codeset.isEmpty() || codeset == QLatin1String("ANSI_X3.4-1968")
-        || codeset.compare(QLatin1String("ASCII"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("UTF-8");
-    return codeset;
-}
-
 WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     : QWebEngineView(parent), dialogs_(dialogs)
 {
     // The view's page is no child of the view, so that it can outlive the view while the
     // engine renders it for print; the view deletes it otherwise.
-    setPage(new QWebEnginePage);
+    setPage(new ViewPage);
     GalleryScheme::on(page()->profile());
     QWebEngineSettings* s = settings();
-    s->setDefaultTextEncoding(localePageEncoding());
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    s->setDefaultTextEncoding(QString::fromStdString(pageEncoding()));
+    // The views show pictures and follow links; no page they show needs to read local files by
+    // script (a page from a folder would otherwise read any file the user can).
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
 
     connect(this, &QWebEngineView::loadProgress, this,
@@ -105,6 +121,10 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
             endPrint(false);
     });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
+        // The engine keeps the scroll of a page loaded again; a page the program opens anew
+        // starts at its top.
+        if (std::exchange(toTop_, false))
+            page()->runJavaScript(QStringLiteral("window.scrollTo(0, 0)"));
         emit ProgressChange(-1, 100);
         // A page whose process died did not finish loading, whatever the engine says after.
         if (!pageLost_)
@@ -138,13 +158,26 @@ WebBrowser::~WebBrowser()
 
 void WebBrowser::Navigate(const QString& address)
 {
-    load(urlFromAddress(address));
+    const QUrl target = urlFromAddress(address);
+    toTop_ = target == url();
+    gallery_.reset();
+    static_cast<ViewPage*>(page())->galleryAllowed.clear();
+    load(target);
+}
+
+void WebBrowser::showGallery(std::shared_ptr<const Gallery> gallery)
+{
+    const QUrl address = GalleryScheme::on(page()->profile())->publish(gallery);
+    gallery_ = std::move(gallery);
+    toTop_ = false;
+    static_cast<ViewPage*>(page())->galleryAllowed = address;
+    load(address);
 }
 
 QByteArray WebBrowser::shownFile() const
 {
     if (url().scheme() == QLatin1String(kGalleryScheme))
-        return galleryPath(url());
+        return gallery_ ? QByteArray::fromStdString(gallery_->pagePath()) : QByteArray();
     return url().isLocalFile() ? QFile::encodeName(url().toLocalFile()) : QByteArray();
 }
 
@@ -169,6 +202,10 @@ bool WebBrowser::saveAs()
     if (!choice || choice->path.isEmpty())
         return false;
 
+    // The view shows a gallery page built for loading by the screen; what is saved is the
+    // page as it was written.
+    if (gallery_ && url().scheme() == QLatin1String(kGalleryScheme))
+        return saveGallery(choice->path, choice->format);
     if (choice->format == SaveFormat::PlainText) {
         const QString path = choice->path;
         // The answer may come while the page is torn down, with no text: nothing is written then.
@@ -185,45 +222,61 @@ bool WebBrowser::saveAs()
         });
         return true;
     }
-    // The view shows a gallery page built for loading by the screen; what is saved is the
-    // page as it was written.
-    if (url().scheme() == QLatin1String(kGalleryScheme))
-        return saveWrittenPage(shown, choice->path, choice->format);
     followSave(page(), choice->path);
     page()->save(choice->path, engineFormat(choice->format));
     return true;
 }
 
-bool WebBrowser::saveWrittenPage(const QByteArray& pagePath, const QString& target, SaveFormat format)
+bool WebBrowser::saveGallery(const QString& target, SaveFormat format)
 {
-    if (format == SaveFormat::HtmlOnly) {
-        // The page file itself, byte for byte.
-        QFile in(QFile::decodeName(pagePath));
+    const Gallery& gallery = *gallery_;
+    if (format == SaveFormat::HtmlOnly || format == SaveFormat::PlainText) {
         QSaveFile out(target);
-        const bool ok = in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)
-                        && out.write(in.readAll()) == in.size() && out.commit();
+        bool ok = out.open(QIODevice::WriteOnly);
+        if (format == SaveFormat::HtmlOnly) {
+            // The page as it was written, byte for byte.
+            ok = ok && gallery.writePage([&out](std::string_view piece) {
+                return out.write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
+            });
+        } else {
+            // The page's text: every picture's path as its link shows it, also of the rows that
+            // are not in the page at the moment.
+            QString text;
+            for (std::size_t i = 0; i < gallery.size(); ++i) {
+                if (gallery.entry(i).layout != Gallery::Layout::Row)
+                    continue;
+                PageTextDecoder decoder(gallery.path(i));
+                char32_t c = 0;
+                std::size_t length = 0;
+                while (decoder.next(c, length))
+                    text += QString::fromUcs4(&c, 1);
+                text += QLatin1Char('\n');
+            }
+            ok = ok && out.write(text.toUtf8()) >= 0;
+        }
+        ok = ok && out.commit();
         QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
         return true;
     }
     // The whole page with its pictures: the engine saves those of a file: page only. A copy of
-    // the page file that states its encoding (the engine would guess one) and its folder is
-    // loaded out of sight with every picture, and saved.
+    // the page that states its encoding (the engine would guess one) and its folder is loaded
+    // out of sight with every picture, and saved.
     auto copy = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/pictarre-save-XXXXXX.htm"));
-    QFile in(QFile::decodeName(pagePath));
-    if (!copy->open() || !in.open(QIODevice::ReadOnly))
+    if (!copy->open())
         return false;
-    const qsizetype slash = pagePath.lastIndexOf('/');
-    const QByteArray folder = slash <= 0 ? QByteArray("/") : pagePath.left(slash);
-    copy->write("<meta charset=\"" + localePageEncoding().toLatin1() + "\"><base href=\""
-                + QByteArray::fromStdString(fileUrlOfFolder(std::string_view(folder.constData(), static_cast<std::size_t>(folder.size()))))
-                + "\">\r\n");
-    for (QByteArray block = in.read(1 << 20); !block.isEmpty(); block = in.read(1 << 20))
-        copy->write(block);
-    if (!copy->flush())
+    const std::string& pagePath = gallery.pagePath();
+    const std::size_t slash = pagePath.rfind('/');
+    const std::string folder = slash == 0 || slash == std::string::npos ? std::string("/") : pagePath.substr(0, slash);
+    copy->write(QByteArray::fromStdString("<meta charset=\"" + pageEncoding() + "\"><base href=\""
+                                          + fileUrlOfFolder(folder) + "\">\r\n"));
+    const bool copied = gallery.writePage([&copy](std::string_view piece) {
+        return copy->write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
+    });
+    if (!copied || !copy->flush())
         return false;
 
     auto* written = new QWebEnginePage(page()->profile(), this);
-    written->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    written->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     connect(written, &QWebEnginePage::loadFinished, this, [this, written, target, format](bool ok) {
         if (!ok) {
             emit saveDone(false);
@@ -267,7 +320,9 @@ bool WebBrowser::print()
     printJob_ = std::make_shared<PrintJob>(std::move(printer), this, [this](bool ok) { endPrint(ok); });
     printPending_ = -1;
     // A gallery shows only what is near the screen; the print needs every row and picture.
-    page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.loadAll(%1) : 0").arg(kPrintPictureSide),
+    page()->runJavaScript(QStringLiteral("window.%1 ? %2(%3) : 0")
+                              .arg(latin1(protocol::kScriptObject), latin1(protocol::kLoadAllCall))
+                              .arg(kPrintPictureSide),
                           [this, alive = std::weak_ptr<void>(alive_)](const QVariant&) {
                               if (!alive.expired())
                                   printWhenPicturesArrive();
@@ -277,7 +332,7 @@ bool WebBrowser::print()
 
 void WebBrowser::printWhenPicturesArrive()
 {
-    page()->runJavaScript(QStringLiteral("window.pictarreGallery ? pictarreGallery.pending() : 0"),
+    page()->runJavaScript(QStringLiteral("window.%1 ? %2() : 0").arg(latin1(protocol::kScriptObject), latin1(protocol::kPendingCall)),
                           [this, alive = std::weak_ptr<void>(alive_)](const QVariant& answer) {
                               if (alive.expired() || !printJob_ || rendering_)
                                   return;
@@ -325,7 +380,7 @@ void WebBrowser::endPrint(bool ok)
 {
     printJob_.reset();
     rendering_ = false;
-    page()->runJavaScript(QStringLiteral("window.pictarreGallery && pictarreGallery.resume()"));
+    page()->runJavaScript(QStringLiteral("window.%1 && %2()").arg(latin1(protocol::kScriptObject), latin1(protocol::kResumeCall)));
     emit printDone(ok);
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWebEngineView>
 
+#include "gallery/gallery.h"
 #include "platform/browserdialogs.h"
 #include "platform/finddialog.h"
 
@@ -31,9 +32,13 @@ public:
 
     // Starts loading "about:blank", a local file or a folder (shown as the engine's file
     // listing), or any URL; returns at once. The end of the load is signalled by
-    // DownloadComplete. A local HTML page comes through the gallery scheme: read in the
-    // locale's encoding, its pictures loaded by the screen.
+    // DownloadComplete. A page or folder loaded again opens at its top.
     void Navigate(const QString& address);
+
+    // Starts showing the gallery page the program wrote, through the gallery scheme: read in
+    // the locale's encoding, its rows and pictures loaded by the screen. The view keeps the
+    // gallery while it shows it; it saves and prints it from there.
+    void showGallery(std::shared_ptr<const Gallery> gallery);
 
     // The local file the view shows (native bytes), or empty when it shows something else.
     QByteArray shownFile() const;
@@ -80,7 +85,7 @@ private:
     struct PendingRender;
 
     bool saveAs();
-    bool saveWrittenPage(const QByteArray& pagePath, const QString& target, SaveFormat format);
+    bool saveGallery(const QString& target, SaveFormat format);
     void followSave(QWebEnginePage* page, const QString& path);
     bool print();
     void printWhenPicturesArrive();
@@ -99,10 +104,8 @@ private:
     QElapsedTimer printProgress_;   // since that number last fell
     bool pageLost_ = false;
     QList<QPointer<WebBrowser>> windows_;
+    std::shared_ptr<const Gallery> gallery_;  // the gallery shown, while it is shown
+    bool toTop_ = false;                      // the page loading was shown before: scroll up
 };
-
-// The text encoding for pages that declare none: the codeset of the locale the process runs
-// under, or UTF-8 where that locale names none (the C/POSIX locale).
-QString localePageEncoding();
 
 }  // namespace pictarre

@@ -60,7 +60,8 @@ Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command,
     command(f.window(), f.fakes());
     if (expectPage) {
         out.settled = QTest::qWaitFor([&] {
-            return web.url() == galleryUrl(QFile::encodeName(pagePath)) && !f.status(StatusPanel::Folder).endsWith(QStringLiteral("……"))
+            return web.url().scheme() == QLatin1String(kGalleryScheme) && web.shownFile() == QFile::encodeName(pagePath)
+                && !f.status(StatusPanel::Folder).endsWith(QStringLiteral("……"))
                 && evaluate(web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
         }, 30000) && QTest::qWaitFor([&] { return !f.Webt().url().isEmpty(); }, 20000);
     } else {
@@ -82,8 +83,12 @@ Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command,
     out.cursor = f.window().cursor().shape();
     out.galleryVisible = web.isVisible();
     // The page names the program folder only through the pictures' paths, so two runs in two
-    // program folders compare equal byte for byte; the gallery's address is made relative.
-    out.galleryUrl = QUrl(web.url().toString().replace(f.paths().dataFolder, QStringLiteral("PROGRAM")));
+    // program folders compare equal byte for byte. A gallery's address holds a token of its
+    // own in each run: the page it shows is compared, relative to the program folder.
+    out.galleryUrl = web.url().scheme() == QLatin1String(kGalleryScheme)
+                         ? QUrl(QStringLiteral("pictarre:")
+                                + QFile::decodeName(web.shownFile()).replace(f.paths().dataFolder, QStringLiteral("PROGRAM")))
+                         : web.url();
     return out;
 }
 

@@ -7,7 +7,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "gallery/lazypage.h"
+#include "gallery/pagewriter.h"
 #include "support/pagedecode.h"
 #include "support/sandbox.h"
 

@@ -15,8 +15,8 @@
 #include <QWebEngineUrlRequestInterceptor>
 
 #include "fakes/fakeplatform.h"
+#include "gallery/gallery.h"
 #include "gallery/makefile.h"
-#include "gallery/pagewriter.h"
 #include "platform/finddialog.h"
 #include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
@@ -45,16 +45,22 @@ QString q(const std::string& bytes)
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-// A gallery page of rows for `paths`, each drawn at `width` x `height`, as the page writer
-// writes it.
-std::string rowPage(const std::vector<std::string>& paths, int width, int height)
+// A gallery of rows for `paths`, each drawn at `width` x `height`, with its page written to
+// `name` in `folder` as the page writer writes it.
+std::shared_ptr<Gallery> rowGallery(Sandbox& folder, const std::string& name, const std::vector<std::string>& paths,
+                                    int width, int height)
 {
-    std::string page;
-    appendPageHeader(page);
+    auto gallery = std::make_shared<Gallery>((folder.root() / name).string());
     for (const auto& path : paths)
-        appendRowEntry(page, path, width, height);
-    appendPageFooter(page);
-    return page;
+        gallery->addRow(path, width, height);
+    gallery->close();
+    std::string page;
+    gallery->writePage([&page](std::string_view piece) {
+        page += piece;
+        return true;
+    });
+    folder.write(name, page);
+    return gallery;
 }
 
 // `count` small GIFs written into `folder`, the one numbered i under the name `nameOf(i)`;
@@ -68,14 +74,17 @@ std::vector<std::string> writeGifs(Sandbox& folder, int count, const std::functi
     return paths;
 }
 
-// The flow page of a folder, written by the program's page writer.
-std::string flowPage(const std::string& folder, const std::vector<std::string>& names, const std::string& pagePath)
+// The flow gallery of a folder, written by the program's page writer.
+std::shared_ptr<Gallery> flowGallery(const std::string& folder, const std::vector<std::string>& names,
+                                     const std::string& pagePath)
 {
+    auto gallery = std::make_shared<Gallery>(pagePath);
     SizeReader sizes(defaultSizeQueries([] { return 12000.0f; }));
     std::string list;
     GalleryHooks hooks;
+    hooks.record = gallery.get();
     (void)makefile(pagePath, FolderSource{folder, names}, sizes, list, hooks);
-    return readFileBytes(pagePath);
+    return gallery;
 }
 
 const char* const kDrawn = "document.images.length ? Array.from(document.images).filter("
@@ -98,22 +107,24 @@ private:
     std::unique_ptr<WebBrowser> view_;
     ImageRequests requests_;
 
-    bool show(const std::string& pagePath)
+    bool show(std::shared_ptr<const Gallery> gallery)
     {
         requests_.urls.clear();
         QSignalSpy complete(view_.get(), &WebBrowser::DownloadComplete);
-        view_->Navigate(q(pagePath));
+        view_->showGallery(std::move(gallery));
         return complete.wait(60000);
     }
 
     // True when every picture that intersects the view is drawn.
     bool screenDrawn() const { return evaluate(*view_, QString::fromLatin1(kScreenDrawn)).toBool(); }
 
-    int requestsFor(const std::string& path) const
+    // Requests for the picture of entry `index`.
+    int requestsFor(std::size_t index) const
     {
+        const QString name = QStringLiteral("/pic/%1").arg(index);
         int count = 0;
         for (const QUrl& url : requests_.urls)
-            count += galleryPath(url) == QByteArray::fromStdString(path) ? 1 : 0;
+            count += url.path().endsWith(name) ? 1 : 0;
         return count;
     }
 
@@ -150,6 +161,10 @@ private:
             QCOMPARE(window->url().scheme(), QStringLiteral("file"));
             QVERIFY2(opened == QByteArray::fromStdString(paths[i]) || opened == '/' + QByteArray::fromStdString(paths[i]),
                      opened.constData());
+            // The window shows the picture itself, not an error page.
+            QTRY_VERIFY_WITH_TIMEOUT(
+                evaluate(*window, QStringLiteral("document.images.length === 1 && document.images[0].naturalWidth > 0")).toBool(),
+                10000);
             window->close();
         }
     }
@@ -172,7 +187,9 @@ private slots:
     void fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd();
     void findReachesRowsThatAreNotInThePage();
     void printedPageHoldsEveryPicture();
-    void aPageWrittenAnewLendsTheShownPageNoRows();
+    void aPageWrittenAnewChangesNothingShown();
+    void theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage();
+    void otherLocalPagesAndFoldersOpenAsFiles();
     void savedHtmlIsThePageFileByteForByte();
     void savedWholePageHoldsEveryRowAndPicture();
     void foldersNamedInChineseShowEveryPicture_data();
@@ -184,22 +201,20 @@ void GalleryPageTest::fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd(
 {
     Sandbox folder;
     const auto paths = writeGifs(folder, 3000, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
-    const std::string page = folder.write("picture.htm", rowPage(paths, 200, 150)).string();
-
     // Four rows fit the screen; with the rows kept ready above and below, a few dozen at most.
-    QVERIFY(show(page));
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 200, 150)));
     QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
     QTest::qWait(500);
     QVERIFY2(requests_.urls.size() >= 3 && requests_.urls.size() <= 40, qPrintable(QString::number(requests_.urls.size())));
-    QCOMPARE(requestsFor(paths[0]), 1);
-    QCOMPARE(requestsFor(paths[100]), 0);
+    QCOMPARE(requestsFor(0), 1);
+    QCOMPARE(requestsFor(100), 0);
 
     // End: the last pictures come, the first ones are let go again.
     view_->setFocus();
     QTest::keyClick(view_->focusProxy(), Qt::Key_End);
     QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("scrollY > 0")).toBool(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
-    QCOMPARE(requestsFor(paths.back()), 1);
+    QCOMPARE(requestsFor(paths.size() - 1), 1);
     QVERIFY2(requests_.urls.size() <= 80, qPrintable(QString::number(requests_.urls.size())));
     // The page holds the rows near the end only: the first picture's row is gone again.
     QVERIFY(evaluate(*view_, QStringLiteral("document.images.length")).toInt() <= 60);
@@ -212,7 +227,7 @@ void GalleryPageTest::findReachesRowsThatAreNotInThePage()
     const auto paths = writeGifs(folder, 2000, [](int i) {
         return "p/n" + std::to_string(i) + (i == 1777 ? "-Needle.gif" : ".gif");
     });
-    QVERIFY(show(folder.write("picture.htm", rowPage(paths, 200, 150)).string()));
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 200, 150)));
     QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
     QVERIFY(!evaluate(*view_, QStringLiteral("document.body.innerText.includes('needle')")).toBool());
 
@@ -248,7 +263,7 @@ void GalleryPageTest::printedPageHoldsEveryPicture()
         paths.push_back(path);
         colours.append(colour);
     }
-    QVERIFY(show(folder.write("picture.htm", rowPage(paths, 160, 120)).string()));
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 160, 120)));
 
     dialogs_.pdfPath = q(folder.root().string() + "/out.pdf");
     QSignalSpy done(view_.get(), &WebBrowser::printDone);
@@ -282,27 +297,134 @@ void GalleryPageTest::printedPageHoldsEveryPicture()
     QCOMPARE(screenDrawn(), true);  // back to the screen's pictures
 }
 
-void GalleryPageTest::aPageWrittenAnewLendsTheShownPageNoRows()
+void GalleryPageTest::aPageWrittenAnewChangesNothingShown()
 {
-    // The next command rewrites the page file while this gallery is still on screen; the rows
-    // not yet fetched must not come from the new file, and a print of the old page cannot be
-    // whole any more.
+    // The next command, or another window of the program, rewrites the page file while this
+    // gallery is on screen: the view goes on showing, and saves, the gallery it opened.
     Sandbox folder;
     const auto paths = writeGifs(folder, 2000, [](int i) { return "old/o" + std::to_string(i) + ".gif"; });
-    const std::string page = folder.write("picture.htm", rowPage(paths, 200, 150)).string();
-    QVERIFY(show(page));
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 200, 150)));
+    const std::string written = readFileBytes(folder.root() / "picture.htm");
     QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
 
-    folder.write("picture.htm", rowPage(writeGifs(folder, 1, [](int) { return "new/n.gif"; }), 200, 150));
+    rowGallery(folder, "picture.htm", writeGifs(folder, 1, [](int) { return "new/n.gif"; }), 200, 150);
     evaluate(*view_, QStringLiteral("window.scrollTo(0, document.documentElement.scrollHeight)"));
-    QTest::qWait(1000);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("document.body.innerHTML.includes('/old/o1999.gif')")).toBool(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
     QVERIFY(!evaluate(*view_, QStringLiteral("document.body.innerHTML.includes('/new/')")).toBool());
 
-    dialogs_.pdfPath = q(folder.root().string() + "/out.pdf");
-    QSignalSpy done(view_.get(), &WebBrowser::printDone);
-    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    dialogs_.saveAnswer = SaveAsChoice{q(folder.root().string() + "/saved.htm"), SaveFormat::HtmlOnly};
+    QSignalSpy done(view_.get(), &WebBrowser::saveDone);
+    QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
     QVERIFY(done.wait(30000));
-    QCOMPARE(done.last().at(0).toBool(), false);
+    QCOMPARE(readFileBytes(folder.root() / "saved.htm"), written);
+}
+
+namespace {
+
+// Asks for each address from a page, as a script (or as a picture where the address ends in
+// "#img"), and says which were answered: "served" or "refused", in the order given.
+QStringList probe(QWebEngineView& view, const QStringList& addresses)
+{
+    const QString list = QStringLiteral("['") + addresses.join(QStringLiteral("','")) + QStringLiteral("']");
+    evaluate(view, QStringLiteral(
+        "window.probed = %1.map(() => null); %1.forEach((address, i) => {"
+        " const picture = address.endsWith('#img');"
+        " const e = document.createElement(picture ? 'img' : 'script');"
+        " e.onload = () => probed[i] = 'served'; e.onerror = () => probed[i] = 'refused';"
+        " e.src = picture ? address.slice(0, -4) : address; document.body.appendChild(e); }); 0").arg(list));
+    QTest::qWaitFor([&] { return evaluate(view, QStringLiteral("probed.every(r => r)")).toBool(); }, 20000);
+    return evaluate(view, QStringLiteral("probed")).toStringList();
+}
+
+}  // namespace
+
+void GalleryPageTest::theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage()
+{
+    Sandbox folder;
+    const auto paths = writeGifs(folder, 3, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
+    folder.write("secret.txt", "window.leaked = true;");
+    const std::string other = folder.write("other.htm", "<body>a local page</body>").string();
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 16, 8)));
+    const QString gallery = view_->url().toString();
+    const QString token = view_->url().path().section(QLatin1Char('/'), 1, 1);
+    const QString base = QStringLiteral("pictarre:/") + token + QLatin1Char('/');
+    const QString dir = q(folder.root().string());
+
+    struct Request {
+        QString address;
+        bool fromGallery;  // answered when the gallery page asks
+    };
+    const std::vector<Request> table = {
+        {base + QStringLiteral("rows?batch=0"), true},
+        {base + QStringLiteral("pic/2#img"), true},
+        {base + QStringLiteral("pic/2?w=8&h=4#img"), true},
+        {QStringLiteral("pictarre:/etc/passwd"), false},
+        {QStringLiteral("pictarre:/proc/self/environ"), false},
+        {QStringLiteral("pictarre:") + dir + QStringLiteral("/secret.txt"), false},
+        {QStringLiteral("pictarre:") + dir + QStringLiteral("/secret.txt%00.htm"), false},
+        {QStringLiteral("pictarre:") + dir + QStringLiteral("/picture.htm?rows=0&count=2147483647"), false},
+        {base + QStringLiteral("rows?batch=1"), false},
+        {base + QStringLiteral("rows?batch=0&count=2147483647"), false},
+        {base + QStringLiteral("pic/3#img"), false},
+        {base + QStringLiteral("pic/-1#img"), false},
+        {base + QStringLiteral("pic/0?w=8#img"), false},
+        {base + QStringLiteral("secret.txt%00.htm"), false},
+        {base + QStringLiteral("..") + dir + QStringLiteral("/secret.txt"), false},
+        {base + QStringLiteral("picture.htm?rows=0"), false},
+        {QStringLiteral("pictarre:/0123456789abcdef0123456789abcdef/picture.htm"), false},
+        {QStringLiteral("pictarre:/0123456789abcdef0123456789abcdef/rows?batch=0"), false},
+    };
+    QStringList addresses;
+    QStringList fromGallery;
+    for (const Request& r : table) {
+        addresses << r.address;
+        fromGallery << (r.fromGallery ? QStringLiteral("served") : QStringLiteral("refused"));
+    }
+    QCOMPARE(probe(*view_, addresses), fromGallery);
+    QVERIFY(!evaluate(*view_, QStringLiteral("window.leaked === true")).toBool());
+
+    // Another page of the program's views, even one that knows the gallery's token, is
+    // answered nothing, and cannot go into the scheme or frame the gallery.
+    WebBrowser local(dialogs_);
+    local.resize(400, 300);
+    local.show();
+    QSignalSpy loaded(&local, &WebBrowser::DownloadComplete);
+    local.Navigate(q(other));
+    QVERIFY(loaded.wait(20000));
+    QCOMPARE(probe(local, addresses), QStringList(addresses.size(), QStringLiteral("refused")));
+    evaluate(local, QStringLiteral("document.body.innerHTML += '<iframe src=\"%1\"></iframe>'; location.href = '%1'; 0").arg(gallery));
+    QTest::qWait(1000);
+    QCOMPARE(local.url(), QUrl::fromLocalFile(q(other)));
+    QCOMPARE(local.shownFile(), QByteArray::fromStdString(other));
+}
+
+void GalleryPageTest::otherLocalPagesAndFoldersOpenAsFiles()
+{
+    // Pages the program did not write open as files, as the engine reads them: with their
+    // byte-order mark, document type and own encoding; a folder named like a page shows its
+    // files.
+    Sandbox folder;
+    folder.write("bom.htm", "\xEF\xBB\xBF<!doctype html><p id=x>\xC3\xA9t\xC3\xA9</p>");
+    folder.write("latin.htm", "<meta charset=\"windows-1252\"><p id=x>\xE9t\xE9</p>");
+    folder.write("gal.htm/p.gif", makeGif({}));
+    struct Case {
+        const char* name;
+        const char* script;
+        QVariant expected;
+    };
+    const std::vector<Case> cases = {
+        {"bom.htm", "document.characterSet + ' ' + document.compatMode + ' ' + x.textContent", QStringLiteral("UTF-8 CSS1Compat été")},
+        {"latin.htm", "document.characterSet + ' ' + x.textContent", QStringLiteral("windows-1252 été")},
+        {"gal.htm", "document.body.innerText.includes('p.gif')", true},
+    };
+    for (const Case& c : cases) {
+        QSignalSpy complete(view_.get(), &WebBrowser::DownloadComplete);
+        view_->Navigate(q((folder.root() / c.name).string()));
+        QVERIFY2(complete.wait(20000), c.name);
+        QCOMPARE(view_->url().scheme(), QStringLiteral("file"));
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(c.script)), c.expected, 10000);
+    }
 }
 
 void GalleryPageTest::savedHtmlIsThePageFileByteForByte()
@@ -311,8 +433,8 @@ void GalleryPageTest::savedHtmlIsThePageFileByteForByte()
     std::vector<std::string> paths;
     for (const char* name : {"a&b.gif", "中文.gif", "x#1.gif"})
         paths.push_back(folder.write(name, makeGif({})).string());
-    const std::string page = folder.write("picture.htm", rowPage(paths, 16, 8)).string();
-    QVERIFY(show(page));
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 16, 8)));
+    const std::filesystem::path page = folder.root() / "picture.htm";
 
     dialogs_.saveAnswer = SaveAsChoice{q(folder.root().string() + "/saved.htm"), SaveFormat::HtmlOnly};
     QSignalSpy done(view_.get(), &WebBrowser::saveDone);
@@ -327,7 +449,7 @@ void GalleryPageTest::savedWholePageHoldsEveryRowAndPicture()
     // More rows than a gallery keeps in the page at once.
     Sandbox folder;
     const auto paths = writeGifs(folder, 700, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
-    QVERIFY(show(folder.write("picture.htm", rowPage(paths, 16, 8)).string()));
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 16, 8)));
     QVERIFY(evaluate(*view_, QStringLiteral("document.links.length")).toInt() < 700);
 
     for (const auto& [format, name] : {std::pair{SaveFormat::CompletePage, "whole.htm"}, std::pair{SaveFormat::SingleFile, "whole.mht"}}) {
@@ -365,9 +487,7 @@ void GalleryPageTest::foldersNamedInChineseShowEveryPicture()
     std::vector<std::string> paths;
     for (const auto& name : names)
         paths.push_back(root.write(folderName.toStdString() + '/' + name, makeJpeg({.width = 40, .height = 30})).string());
-    const std::string page = root.root().string() + "/picture.htm";
-    flowPage(folder, names, page);
-    QVERIFY(show(page));
+    QVERIFY(show(flowGallery(folder, names, root.root().string() + "/picture.htm")));
     checkEveryPictureAndLink(paths);
 }
 
@@ -380,12 +500,10 @@ void GalleryPageTest::namesFromOtherSystemsShowAndOpen()
         paths.push_back(root.write("mixed/" + name, makeGif({})).string());
     const std::string folder = root.root().string() + "/mixed";
 
-    const std::string flow = root.root().string() + "/flow.htm";
-    flowPage(folder, names, flow);
-    QVERIFY(show(flow));
+    QVERIFY(show(flowGallery(folder, names, root.root().string() + "/flow.htm")));
     checkEveryPictureAndLink(paths);
 
-    QVERIFY(show(root.write("rows.htm", rowPage(paths, 16, 8)).string()));
+    QVERIFY(show(rowGallery(root, "rows.htm", paths, 16, 8)));
     checkEveryPictureAndLink(paths);
     QCOMPARE(evaluate(*view_, QStringLiteral("document.links[2].textContent")).toString(),
              q(folder) + QStringLiteral("/caf\uFFFD.gif"));

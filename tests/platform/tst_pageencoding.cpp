@@ -1,7 +1,9 @@
 // The text encoding the browser gives pages that declare none, under the locale the process
 // runs in: CTest starts this test once under each locale of the table below, the non-UTF-8
 // ones made for it in the build tree.
+#include <climits>
 #include <clocale>
+#include <cwchar>
 
 #include <QFile>
 #include <QSignalSpy>
@@ -10,8 +12,10 @@
 #include <QWebEngineSettings>
 
 #include "fakes/fakeplatform.h"
-#include "gallery/pagewriter.h"
+#include "gallery/makefile.h"
+#include "gallery/pageencoding.h"
 #include "platform/webbrowser.h"
+#include "support/picturefiles.h"
 #include "support/webtest.h"
 
 using namespace pictarre;
@@ -56,7 +60,7 @@ private slots:
             QFAIL("run under LC_ALL=C, zh_CN.GB18030 or en_US.ISO-8859-1 (see tests/platform/CMakeLists.txt)");
         // The application object took the locale from the environment.
         QCOMPARE(QByteArray(std::setlocale(LC_CTYPE, nullptr)), QByteArray(c->locale));
-        QCOMPARE(localePageEncoding(), QString::fromLatin1(c->encoding));
+        QCOMPARE(QString::fromStdString(pageEncoding()), QString::fromLatin1(c->encoding));
 
         FakeBrowserDialogs dialogs;
         WebBrowser view(dialogs);
@@ -75,35 +79,60 @@ private slots:
                  QString::fromUtf8(c->text));
     }
 
-    void galleryRowsShowWhateverBytesTheirNamesHold()
+    void aGalleryShowsEveryPictureAndNameInTheLocalesEncoding()
     {
-        // The row layout's texts and markup reach the page as script strings, read in the
-        // locale's encoding like the page. A backslash or quote next to a character of two
-        // bytes must not break them: under GB18030, 中 in UTF-8 (E4 B8 AD) followed by a
-        // backslash reads as two characters, the second ending in that backslash.
-        const std::vector<std::string> names = {"\xE4\xB8\xAD\\x.gif", "q\"u\\ote.gif", "\x81\\y.gif",
-                                                "\xCD\xBC\xC6\xAC.gif", "plain.gif"};
+        // The row layout's texts and markup reach the page as script strings. A quote after a
+        // character of two bytes once broke its whole batch under GB18030 (the escape's
+        // backslash joined the character), and names valid in the locale's encoding once
+        // showed as replacement characters.
+        const std::vector<std::wstring> wanted = {L"\u4E2D\",x.gif", L"\u4E2D\u6587.gif", L"q\"u\\ote.gif"};
         QTemporaryDir dir;
-        std::string page;
-        appendPageHeader(page);
-        for (const auto& name : names)
-            appendRowEntry(page, dir.path().toStdString() + "/" + name, 20, 10);
-        appendPageFooter(page);
-        QFile file(dir.filePath(QStringLiteral("picture.htm")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(page.data(), static_cast<qint64>(page.size()));
-        file.close();
+        std::vector<std::string> names;
+        QStringList shown;
+        for (int i = 0; i < 10; ++i) {
+            // In the locale's encoding; a character it lacks becomes a byte of its own.
+            const std::wstring name = i < 3 ? wanted[static_cast<std::size_t>(i)] : L"plain" + std::to_wstring(i) + L".gif";
+            std::string bytes;
+            bool encodable = true;
+            for (const wchar_t c : name) {
+                char out[MB_LEN_MAX];
+                std::mbstate_t state{};
+                const std::size_t n = std::wcrtomb(out, c, &state);
+                encodable = encodable && n != static_cast<std::size_t>(-1);
+                bytes += n == static_cast<std::size_t>(-1) ? std::string("\xE9") : std::string(out, n);
+            }
+            names.push_back(bytes);
+            QFile picture(QFile::decodeName(QByteArray::fromStdString(dir.path().toStdString() + '/' + bytes)));
+            QVERIFY(picture.open(QIODevice::WriteOnly));
+            picture.write(QByteArray::fromStdString(makeGif({})));
+            shown << (encodable ? QString::fromStdWString(name) : QString());
+        }
+        const std::string pagePath = dir.filePath(QStringLiteral("picture.htm")).toStdString();
+        auto gallery = std::make_shared<Gallery>(pagePath);
+        SizeReader sizes(defaultSizeQueries([] { return 6000.0f; }));
+        std::string list;
+        GalleryHooks hooks;
+        hooks.listLayout = [] { return true; };
+        hooks.record = gallery.get();
+        QCOMPARE(makefile(pagePath, FolderSource{dir.path().toStdString(), names}, sizes, list, hooks), RunResult::Completed);
 
         FakeBrowserDialogs dialogs;
         WebBrowser view(dialogs);
         view.resize(400, 300);
         view.show();
         QSignalSpy complete(&view, &WebBrowser::DownloadComplete);
-        view.Navigate(file.fileName());
+        view.showGallery(gallery);
         QVERIFY(complete.wait(20000));
-        QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.links.length")).toInt(),
-                                  static_cast<int>(names.size()), 10000);
-        QVERIFY(evaluate(view, QStringLiteral("document.links[4].textContent.endsWith('/plain.gif')")).toBool());
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.links.length")).toInt(), 10, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            evaluate(view, QStringLiteral("Array.from(document.images).filter(i => i.naturalWidth > 0).length")).toInt(),
+            10, 10000);
+        const QStringList texts = evaluate(view, QStringLiteral("Array.from(document.links, a => a.textContent)")).toStringList();
+        QCOMPARE(texts.size(), 10);
+        for (int i = 0; i < 10; ++i) {
+            if (!shown[i].isEmpty())
+                QCOMPARE(texts[i], dir.path() + QLatin1Char('/') + shown[i]);
+        }
     }
 
     void aViewLeavesTheProcessLocaleAlone()

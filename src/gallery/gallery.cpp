@@ -1,0 +1,163 @@
+#include "gallery/gallery.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "gallery/galleryprotocol.h"
+#include "gallery/pageencoding.h"
+#include "gallery/pagewriter.h"
+
+namespace pictarre {
+
+Gallery::Gallery(std::string pagePath) : pagePath_(std::move(pagePath)) {}
+
+void Gallery::addFlow(std::string_view path, std::optional<PixelSize> size)
+{
+    const auto side = [](std::uint32_t n) { return n > 0x7FFFFFFF ? 0 : static_cast<std::int32_t>(n); };
+    entries_.push_back({Layout::Flow, size ? side(size->width) : 0, size ? side(size->height) : 0,
+                        static_cast<std::uint32_t>(path.size()), paths_.size()});
+    paths_.append(path);
+}
+
+void Gallery::addRow(std::string_view path, std::int32_t width, std::int32_t height)
+{
+    const bool follows = !entries_.empty() && entries_.back().layout == Layout::Row && !batches_.empty();
+    const std::size_t limit = rowsBatched_ - (follows ? batches_.back().count : 0) < protocol::kFirstBatch
+                                  ? protocol::kFirstBatch
+                                  : protocol::kBatch;
+    if (follows && batches_.back().count < limit && batchBytes_ + path.size() <= protocol::kBatchBytes) {
+        ++batches_.back().count;
+        batchBytes_ += path.size();
+    } else {
+        batches_.push_back({static_cast<std::uint32_t>(entries_.size()), 1});
+        batchBytes_ = path.size();
+    }
+    ++rowsBatched_;
+    entries_.push_back({Layout::Row, width, height, static_cast<std::uint32_t>(path.size()), paths_.size()});
+    paths_.append(path);
+}
+
+std::string_view Gallery::path(std::size_t index) const
+{
+    const Entry& e = entries_[index];
+    return std::string_view(paths_).substr(e.pathStart, e.pathLength);
+}
+
+namespace {
+
+void appendWrittenEntry(const Gallery& gallery, std::size_t index, std::string& out)
+{
+    const Gallery::Entry& e = gallery.entry(index);
+    if (e.layout == Gallery::Layout::Row)
+        appendRowEntry(out, gallery.path(index), e.width, e.height);
+    else
+        appendFlowEntry(out, gallery.path(index));
+}
+
+constexpr std::size_t kPiece = std::size_t{1} << 16;
+
+}  // namespace
+
+bool Gallery::writePage(const std::function<bool(std::string_view)>& sink) const
+{
+    std::string piece;
+    appendPageHeader(piece);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        appendWrittenEntry(*this, i, piece);
+        if (piece.size() >= kPiece) {
+            if (!sink(piece))
+                return false;
+            piece.clear();
+        }
+    }
+    if (closed_)
+        appendPageFooter(piece);
+    return sink(piece);
+}
+
+void appendServedEntry(const Gallery& gallery, std::size_t index, std::string& out)
+{
+    const std::size_t start = out.size();
+    appendWrittenEntry(gallery, index, out);
+    // The entry's first " src=\"" is its picture's: the address before it (a flowing entry's
+    // link) has its quotes escaped.
+    const std::size_t src = out.find(" src=\"", start);
+    out.replace(src, 6, " data-n=\"" + std::to_string(index) + "\" data-src=\"");
+    const Gallery::Entry& e = gallery.entry(index);
+    if (e.layout == Gallery::Layout::Flow && e.width > 0 && e.height > 0) {
+        const std::size_t tagEnd = out.find("\">", src) + 1;
+        out.insert(tagEnd, " width=\"" + std::to_string(e.width) + "\" height=\"" + std::to_string(e.height) + '"');
+    }
+}
+
+ServedPage::ServedPage(std::shared_ptr<const Gallery> gallery, std::string prologue)
+    : gallery_(std::move(gallery)), prologue_(std::move(prologue))
+{
+}
+
+bool ServedPage::next(std::string& out)
+{
+    const Gallery& g = *gallery_;
+    switch (stage_) {
+    case 0:
+        out += prologue_;
+        appendPageHeader(out);
+        stage_ = 1;
+        return true;
+    case 1:
+        if (entry_ < g.size()) {
+            const std::size_t start = out.size();
+            while (entry_ < g.size() && out.size() - start < kPiece) {
+                if (g.entry(entry_).layout == Gallery::Layout::Flow) {
+                    appendServedEntry(g, entry_++, out);
+                    continue;
+                }
+                // A batch of rows: only each picture's height and its link text, for the page
+                // script to stand in for the rows and to find in them.
+                const Gallery::Batch& batch = g.batches()[batch_];
+                std::string heights;
+                std::string texts;
+                for (std::size_t i = batch.first; i < batch.first + batch.count; ++i) {
+                    const char* separator = i > batch.first ? "," : "";
+                    heights += separator + std::to_string(std::max(0, g.entry(i).height));
+                    texts += separator;
+                    appendScriptString(escapeText(g.path(i)), texts);
+                }
+                out += "<script>" + std::string(protocol::kBatchCall) + '(' + std::to_string(batch_) + ",[" + heights
+                       + "],[" + texts + "])</script>\r\n";
+                entry_ = batch.first + batch.count;
+                ++batch_;
+            }
+            return true;
+        }
+        stage_ = 2;
+        if (g.closed()) {
+            appendPageFooter(out);
+            return true;
+        }
+        [[fallthrough]];
+    default:
+        stage_ = 2;
+        return false;
+    }
+}
+
+std::optional<std::string> rowsScript(const Gallery& gallery, std::size_t batch)
+{
+    if (batch >= gallery.batches().size())
+        return std::nullopt;
+    const Gallery::Batch& b = gallery.batches()[batch];
+    std::string script = std::string(protocol::kRowsCall) + '(' + std::to_string(batch) + ",[";
+    std::string markup;
+    for (std::size_t i = b.first; i < b.first + b.count; ++i) {
+        if (i > b.first)
+            script += ',';
+        markup.clear();
+        appendServedEntry(gallery, i, markup);
+        appendScriptString(markup, script);
+    }
+    script += "]);\n";
+    return script;
+}
+
+}  // namespace pictarre
