@@ -70,8 +70,8 @@ struct Decode {
     }
 };
 
-// A transform from the embedded profile to sRGB; false when the profile cannot be read or is
-// not of the pixels' colour model.
+// A transform from the embedded profile to sRGB; false when the profile cannot be read, is not
+// of the pixels' colour model, or is a CMYK profile.
 bool makeTransform(Decode& d, Model model)
 {
     d.profile = cmsOpenProfileFromMem(d.icc, d.iccSize);
@@ -83,10 +83,10 @@ bool makeTransform(Decode& d, Model model)
         format = TYPE_GRAY_8;
     else if (model == Model::Rgb && space == cmsSigRgbData)
         format = TYPE_RGB_8;
-    else if (model == Model::Cmyk && space == cmsSigCmykData)
-        format = TYPE_CMYK_8_REV;  // stored as inverted ink, as the engine reads every CMYK JPEG
     else
         return false;
+    // CMYK profiles are left to the engine: its colour engine and Little CMS were seen to
+    // disagree on a valid CMYK profile by tens of levels, so a copy could not promise its colours.
     d.srgb = cmsCreate_sRGBProfile();
     if (!d.srgb)
         return false;
