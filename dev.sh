@@ -12,6 +12,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev qt6-pdf-dev locales
   libgtest-dev libgmock-dev
+  libjpeg-dev liblcms2-dev
   xdg-utils wmctrl fonts-noto-cjk qt6-translations-l10n
   librsvg2-bin dpkg-dev desktop-file-utils appstream
   xvfb xauth

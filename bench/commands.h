@@ -5,3 +5,4 @@
 int benchSearch(int argc, char** argv);
 int benchSizes(int argc, char** argv);
 int benchPage(int argc, char** argv);
+int benchCopy(int argc, char** argv);

@@ -9,6 +9,7 @@ void usage()
 {
     std::fputs("usage: pictarre-bench search DIR\n"
                "       pictarre-bench sizes < LIST\n"
+               "       pictarre-bench copy WIDTH HEIGHT RUNS PICTURE...\n"
                "       pictarre-bench page --source folder|list --layout flow|row"
                " --web-width TWIPS --out FILE PATH\n",
                stderr);
@@ -27,6 +28,8 @@ int main(int argc, char** argv)
         return benchSearch(argc - 2, argv + 2);
     if (std::strcmp(command, "sizes") == 0)
         return benchSizes(argc - 2, argv + 2);
+    if (std::strcmp(command, "copy") == 0)
+        return benchCopy(argc - 2, argv + 2);
     if (std::strcmp(command, "page") == 0)
         return benchPage(argc - 2, argv + 2);
     usage();

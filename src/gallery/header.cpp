@@ -167,19 +167,21 @@ bool isFrameMarker(unsigned m)
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
 }
 
-enum class Orientation { Upright, Swapped, NeedMore };
+// An EXIF orientation (1 to 8) read so far; kNeedMore when IFD0 runs past the bytes given.
+constexpr unsigned kUpright = 1;
+constexpr unsigned kNeedMore = 0;
 
 // Reads tag 0x0112 of IFD0 from an APP1 body ("Exif\0\0" + TIFF). A body that is not a
-// readable TIFF counts as upright, as the engine treats it; NeedMore when IFD0 runs past
-// the bytes given but the segment holds more.
-Orientation exifOrientation(const unsigned char* body, std::size_t size, bool whole)
+// readable TIFF, a tag of the wrong type and a value outside 1 to 8 count as upright, as the
+// engine treats them; kNeedMore when IFD0 runs past the bytes given but the segment holds more.
+unsigned exifOrientation(const unsigned char* body, std::size_t size, bool whole)
 {
     static constexpr unsigned char kExif[] = {'E', 'x', 'i', 'f', 0, 0};
-    const auto missing = whole ? Orientation::Upright : Orientation::NeedMore;
+    const unsigned missing = whole ? kUpright : kNeedMore;
     if (size < 6)
         return missing;
     if (std::memcmp(body, kExif, 6) != 0)
-        return Orientation::Upright;
+        return kUpright;
     if (size < 6 + 8)
         return missing;
     const unsigned char* tiff = body + 6;
@@ -190,11 +192,11 @@ Orientation exifOrientation(const unsigned char* body, std::size_t size, bool wh
     else if (tiff[0] == 'M' && tiff[1] == 'M')
         big = true;
     else
-        return Orientation::Upright;
+        return kUpright;
     auto u16 = [&](std::size_t at) { return big ? be16(tiff + at) : le16(tiff + at); };
     auto u32 = [&](std::size_t at) { return big ? be32(tiff + at) : le32(tiff + at); };
     if (u16(2) != 42)
-        return Orientation::Upright;
+        return kUpright;
     const std::uint64_t ifd = u32(4);
     if (ifd + 2 > tiffSize)
         return missing;
@@ -207,19 +209,26 @@ Orientation exifOrientation(const unsigned char* body, std::size_t size, bool wh
         if (u16(e) != 0x0112)
             continue;
         if (u16(e + 2) != 3 || u32(e + 4) != 1)
-            return Orientation::Upright;
+            return kUpright;
         const unsigned value = u16(e + 8);
-        return value >= 5 && value <= 8 ? Orientation::Swapped : Orientation::Upright;
+        return value >= 1 && value <= 8 ? value : kUpright;
     }
-    return Orientation::Upright;
+    return kUpright;
 }
 
-std::optional<PixelSize> readJpeg(ByteSource& src)
+bool swaps(unsigned orientation) { return orientation >= 5; }
+
+PixelSize turned(PixelSize stored, unsigned orientation)
+{
+    return swaps(orientation) ? PixelSize{stored.height, stored.width} : stored;
+}
+
+std::optional<PictureLayout> readJpeg(ByteSource& src)
 {
     // How much of an APP1 segment is read first; IFD0 lies at its start.
     static constexpr std::size_t kExifPrefix = 4096;
     std::uint64_t pos = 2;
-    std::optional<bool> swapped;  // set by the first Exif APP1
+    std::optional<unsigned> orientation;  // set by the first Exif APP1
     std::optional<PixelSize> frame;
     for (;;) {
         const unsigned char* p = src.get(pos, 1);
@@ -237,8 +246,10 @@ std::optional<PixelSize> readJpeg(ByteSource& src)
             continue;
         if (marker == 0xDA) {
             // Markers past the frame header up to the scan can still carry the first Exif block.
-            if (frame)
-                return swapped.value_or(false) ? PixelSize{frame->height, frame->width} : *frame;
+            if (frame) {
+                const unsigned o = orientation.value_or(kUpright);
+                return PictureLayout{turned(*frame, o), o};
+            }
             return std::nullopt;
         }
         if (marker == 0x00 || marker == 0xD8 || marker == 0xD9)
@@ -257,39 +268,53 @@ std::optional<PixelSize> readJpeg(ByteSource& src)
             if (!p)
                 return std::nullopt;
             frame = PixelSize{be16(p + 3), be16(p + 1)};
-            if (swapped)
-                return *swapped ? PixelSize{frame->height, frame->width} : *frame;
-        } else if (marker == 0xE1 && !swapped) {
+            if (orientation)
+                return PictureLayout{turned(*frame, *orientation), *orientation};
+        } else if (marker == 0xE1 && !orientation) {
             const std::size_t first = std::min(bodySize, kExifPrefix);
             p = src.get(pos + 2, first);
             if (!p)
                 return std::nullopt;
-            Orientation o = exifOrientation(p, first, first == bodySize);
-            if (o == Orientation::NeedMore) {
+            unsigned o = exifOrientation(p, first, first == bodySize);
+            if (o == kNeedMore) {
                 p = src.get(pos + 2, bodySize);
                 if (!p)
                     return std::nullopt;
                 o = exifOrientation(p, bodySize, true);
             }
             if (first >= 6 && std::memcmp(p, "Exif\0\0", 6) == 0)
-                swapped = o == Orientation::Swapped;
+                orientation = o;
         }
         pos += length;
     }
 }
 
-std::optional<PixelSize> readHeader(ByteSource& src)
+std::optional<PictureLayout> upright(std::optional<PixelSize> size)
+{
+    if (!size)
+        return std::nullopt;
+    return PictureLayout{*size, kUpright};
+}
+
+std::optional<PictureLayout> readLayout(ByteSource& src)
 {
     const unsigned char* p = src.get(0, 2);
     if (!p)
         return std::nullopt;
     if (p[0] == 'B' && p[1] == 'M')
-        return readBmp(src);
+        return upright(readBmp(src));
     if (p[0] == 0xFF && p[1] == 0xD8)
         return readJpeg(src);
     p = src.get(0, 6);
     if (p && (std::memcmp(p, "GIF87a", 6) == 0 || std::memcmp(p, "GIF89a", 6) == 0))
-        return readGif(src);
+        return upright(readGif(src));
+    return std::nullopt;
+}
+
+std::optional<PixelSize> readHeader(ByteSource& src)
+{
+    if (auto layout = readLayout(src))
+        return layout->size;
     return std::nullopt;
 }
 
@@ -299,6 +324,12 @@ std::optional<PixelSize> readPictureHeader(std::span<const unsigned char> bytes)
 {
     SpanSource src(bytes);
     return readHeader(src);
+}
+
+std::optional<PictureLayout> readPictureLayout(std::span<const unsigned char> bytes)
+{
+    SpanSource src(bytes);
+    return readLayout(src);
 }
 
 std::optional<PixelSize> readPictureSize(const FileDescriptor& file)

@@ -17,9 +17,20 @@ struct PixelSize {
     friend bool operator==(const PixelSize&, const PixelSize&) = default;
 };
 
+// A picture's size as drawn and the EXIF orientation (1 to 8) the engine applies to draw it;
+// 1 for everything but a JPEG whose first Exif block says otherwise in IFD0.
+struct PictureLayout {
+    PixelSize size;
+    unsigned orientation = 1;
+};
+
 // Reads the size from the first bytes of a BMP, GIF or JPEG held in memory. Never reads past
 // `bytes`; answers nothing rather than a guess when the header is cut short or malformed.
 std::optional<PixelSize> readPictureHeader(std::span<const unsigned char> bytes);
+
+// The same rule as readPictureHeader, with the orientation that gives the size: the one rule
+// for the box a picture is drawn in and for the turn of a copy made of it.
+std::optional<PictureLayout> readPictureLayout(std::span<const unsigned char> bytes);
 
 // Reads the size from an open picture file, reading only what it needs (a JPEG's large APPn
 // segments are skipped by their length, not read). Nothing when the file cannot be read or has
