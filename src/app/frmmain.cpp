@@ -1,5 +1,7 @@
 #include "app/frmmain.h"
 
+#include <QShortcut>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -198,6 +200,12 @@ void frmMain::createViews()
     connect(Web, &WebBrowser::ProgressChange, this, &frmMain::ProgressChange);
     connect(Web, &WebBrowser::DownloadComplete, this, &frmMain::DownloadComplete);
     connect(Web, &WebBrowser::pageLost, this, &frmMain::galleryLost);
+    connect(Web, &WebBrowser::printProgress, this, &frmMain::printProgress);
+    connect(Web, &WebBrowser::printDone, this, &frmMain::printEnded);
+    // Esc stops a print under way, as the toolbar's print button does then.
+    stopPrint_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stopPrint_->setEnabled(false);
+    connect(stopPrint_, &QShortcut::activated, Web, &WebBrowser::stopPrint);
     Webt = place(new WebBrowser(platform_.browserDialogs, form_), "Webt", kViewRect, false);
     Image1 = place(new QLabel(form_), "Image1", kImage1Rect, false);
 
@@ -375,6 +383,30 @@ void frmMain::galleryLost()
     // stand; the next command shows a gallery again in a new process.
     sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("图片页面意外关闭（可能是内存不足），请重新打开图片。"));
     setPicWidth(0.0f);
+}
+
+void frmMain::printProgress(int prepared, int total)
+{
+    // A print of a large gallery waits for its pictures: panel 1 says how far it is, the
+    // cursor shows that the program works, and Esc or the print button stops it.
+    if (!stopPrint_->isEnabled()) {
+        stopPrint_->setEnabled(true);
+        statusBeforePrint_ = sbStatusBar->text(StatusPanel::Folder);
+        setCursor(Qt::BusyCursor);
+    }
+    sbStatusBar->setText(StatusPanel::Folder,
+                         prepared < total ? QStringLiteral("正在准备打印：已载入 %1 / %2 张图片（按 Esc 停止）").arg(prepared).arg(total)
+                                          : QStringLiteral("正在打印……（按 Esc 停止）"));
+}
+
+void frmMain::printEnded(bool)
+{
+    if (!stopPrint_->isEnabled())
+        return;
+    stopPrint_->setEnabled(false);
+    sbStatusBar->setText(StatusPanel::Folder, statusBeforePrint_);
+    if (!busy_)
+        unsetCursor();
 }
 
 void frmMain::DownloadComplete()

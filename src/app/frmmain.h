@@ -13,6 +13,7 @@
 
 class QFrame;
 class QLabel;
+class QShortcut;
 class QPlainTextEdit;
 class QToolBar;
 
@@ -49,6 +50,9 @@ public:
     void DownloadComplete();
     // The gallery's page process died: the status bar says so.
     void galleryLost();
+    // A print's progress and its end, in panel 1 and the cursor.
+    void printProgress(int prepared, int total);
+    void printEnded(bool ok);
     // `chosen`, for the three open commands, is the picture or folder the user already chose
     // (the program's argument): the command then runs on it instead of asking.
     void Toolbar1_ButtonClick(const QString& key, const QString& chosen = QString());
@@ -118,6 +122,8 @@ private:
     qint64 yieldInterval_ = 8'000'000;
     std::unique_ptr<SizeReader> FileSystem;
     std::shared_ptr<const Gallery> written_;  // the page as the last write left it
+    QShortcut* stopPrint_ = nullptr;          // Esc while a print is under way
+    QString statusBeforePrint_;
     std::unique_ptr<MenuActions> actions_;
 };
 

@@ -41,7 +41,8 @@ void frmMain::Toolbar1_ButtonClick(const QString& key, const QString& chosen)
     } else if (key == QLatin1String("find")) {
         find_Click();
     } else if (key == QLatin1String("print")) {
-        Web->ExecWB(BrowserCommand::Print);
+        // Pressed again while a print is under way, it stops that print.
+        Web->isPrinting() ? Web->stopPrint() : static_cast<void>(Web->ExecWB(BrowserCommand::Print));
     } else if (key == QLatin1String("big")) {
         showOnly(Web);
     } else if (key == QLatin1String("small")) {

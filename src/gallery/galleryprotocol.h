@@ -41,11 +41,12 @@ inline constexpr std::string_view kBatchCall = "pictarreGallery.batch";
 // rows(K, [markup]): the markup of batch K, one string for each entry.
 inline constexpr std::string_view kRowsCall = "pictarreGallery.rows";
 // Printing: loadAll(longest) asks for every row and every picture, no longer than `longest`
-// pixels a side; pending() tells how many are still on their way (-1 when some cannot come);
-// resume() returns to following the screen.
+// pixels a side; the page then tells the program its steps as console messages, each
+// kPrintMarker followed by "progress N" (N pictures have come), "ready" (all of them) or
+// "failed" (some rows cannot come); resume() returns to following the screen.
 inline constexpr std::string_view kLoadAllCall = "pictarreGallery.loadAll";
-inline constexpr std::string_view kPendingCall = "pictarreGallery.pending";
 inline constexpr std::string_view kResumeCall = "pictarreGallery.resume";
+inline constexpr std::string_view kPrintMarker = "pictarre-print:";
 // find(needle, matchCase, backward) and endFind(): find over every entry's link text.
 inline constexpr std::string_view kFindCall = "pictarreGallery.find";
 inline constexpr std::string_view kEndFindCall = "pictarreGallery.endFind";

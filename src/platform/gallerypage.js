@@ -14,6 +14,13 @@
   // The page's folder in the gallery scheme: its rows and pictures are found under it.
   const folder = location.href.split(/[?#]/)[0].replace(/[^/]*$/, '');
 
+  // A picture wider than the paper is printed at the paper's width; a match that find shows
+  // is marked as the engine marks its own.
+  const style = document.createElement('style');
+  style.textContent = '@media print { img { max-width: 100%; height: auto; } }'
+                      + ' .pictarre-found ::selection { background: #ff9632; color: #000; }';
+  document.head.appendChild(style);
+
   const images = document.images;
   const loadedImages = new Set();
   let scheduled = false;
@@ -41,8 +48,13 @@
     if (img.dataset.n === undefined)
       return;
     const wanted = address(img, longest);
-    if (img.getAttribute('src') !== wanted)
+    if (img.getAttribute('src') !== wanted) {
+      if (holdAll) {
+        img.addEventListener('load', checkPrintSoon);
+        img.addEventListener('error', checkPrintSoon);
+      }
       img.setAttribute('src', wanted);
+    }
     loadedImages.add(img);
   }
 
@@ -337,7 +349,71 @@
     const selection = window.getSelection();
     selection.removeAllRanges();
     selection.addRange(range);
+    document.documentElement.classList.add('pictarre-found');
     schedule();
+  }
+
+  // ---- Printing ----
+
+  // While a print prepares, the program hears how many pictures have come and when all of
+  // them have, through console messages that it takes from this page only.
+  let printing = false;
+  let printReported = -1;
+  let printCheckDue = false;
+
+  function tellProgram(step) {
+    console.info(protocol.printMarker + step);
+  }
+
+  // What a print still waits for: the rest of the page, markup on its way, then pictures;
+  // -1 when some markup is lost and the page cannot be printed whole.
+  function pending() {
+    if (batches.some(b => b.failures >= kTries))
+      return -1;
+    if (document.readyState === 'loading')
+      return 1 + images.length;
+    if (!markupHere(0, entries.length))
+      return batches.filter(b => !b.strings).length + images.length;
+    updateRows();
+    let count = 0;
+    for (const img of images) {
+      loadImage(img, printSide);
+      if (!img.complete)
+        ++count;
+    }
+    return count;
+  }
+
+  function checkPrint() {
+    printCheckDue = false;
+    if (!printing)
+      return;
+    let count = -1;
+    try {
+      count = pending();
+    } catch (e) {
+      count = -1;
+    }
+    if (count <= 0) {
+      printing = false;
+      tellProgram(count === 0 ? 'ready' : 'failed');
+      return;
+    }
+    let prepared = 0;
+    for (const img of images)
+      prepared += img.complete ? 1 : 0;
+    if (prepared !== printReported) {
+      printReported = prepared;
+      tellProgram('progress ' + prepared);
+    }
+  }
+
+  // Many pictures arrive at once: one check for all that came meanwhile.
+  function checkPrintSoon() {
+    if (printing && !printCheckDue) {
+      printCheckDue = true;
+      setTimeout(checkPrint, 20);
+    }
   }
 
   // ---- Both ----
@@ -348,6 +424,7 @@
     finishReveal();
     if (!holdAll)
       updateImages();
+    checkPrintSoon();
   }
 
   function schedule() {
@@ -390,38 +467,21 @@
       // of the page's load.
       update();
     },
-    // Printing needs every picture: the program asks for all of them (no longer than
-    // `longest` pixels, which bounds what a page of large photos holds), waits until none is
-    // pending, prints, and then lets the page return to following the screen.
+    // Printing needs every row and picture: the program asks for all of them (no longer than
+    // `longest` pixels, which bounds what a page of large photos holds) and is told how far
+    // they have come, then prints, then lets the page return to following the screen.
     loadAll(longest) {
       holdAll = true;
       printSide = longest;
-      return this.pending();
-    },
-    // What a print still waits for: the rest of the page, markup on its way, then pictures;
-    // -1 when some markup is lost and the page cannot be printed whole.
-    pending() {
-      try {
-        if (batches.some(b => b.failures >= kTries))
-          return -1;
-        if (document.readyState === 'loading')
-          return 1 + images.length;
-        if (!markupHere(0, entries.length))
-          return batches.filter(b => !b.strings).length + images.length;
-        updateRows();
-        let count = 0;
-        for (const img of images) {
-          loadImage(img, printSide);
-          if (!img.complete)
-            ++count;
-        }
-        return count;
-      } catch (e) {
-        return -1;
-      }
+      printing = true;
+      printReported = -1;
+      // From the page's own script: the program takes print steps from nothing else.
+      checkPrintSoon();
+      return true;
     },
     resume() {
       holdAll = false;
+      printing = false;
       for (const img of Array.from(loadedImages))
         releaseImage(img);
       schedule();
@@ -454,6 +514,7 @@
     endFind() {
       found = null;
       revealing = null;
+      document.documentElement.classList.remove('pictarre-found');
     },
   };
 

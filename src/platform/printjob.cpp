@@ -3,10 +3,12 @@
 #include <algorithm>
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPrinter>
+#include <QSaveFile>
 
 namespace pictarre {
 
@@ -21,6 +23,7 @@ PrintJob::PrintJob(std::unique_ptr<QPrinter> printer, QObject* receiver, Done do
 
 PrintJob::~PrintJob()
 {
+    alive_.reset();
     stopping_ = true;
     if (painter_.joinable())
         painter_.join();
@@ -30,14 +33,31 @@ void PrintJob::paint(QByteArray pdf)
 {
     if (painter_.joinable())
         return;
-    painter_ = std::thread([this, pdf = std::move(pdf)] { finish(paintPages(pdf)); });
+    const bool toFile = printer_->outputFormat() == QPrinter::PdfFormat && !printer_->outputFileName().isEmpty()
+                        && printer_->copyCount() == 1 && printer_->pageOrder() == QPrinter::FirstPageFirst;
+    painter_ = std::thread([this, toFile, pdf = std::move(pdf)] { finish(toFile ? writePdfFile(pdf) : paintPages(pdf)); });
 }
 
 void PrintJob::finish(bool ok)
 {
     // Posted, never called from here: the receiver may destroy this job in `done`, and the job
-    // must not be destroyed from its own thread. A receiver that is gone drops the call.
-    QMetaObject::invokeMethod(receiver_, [done = done_, ok] { done(ok); }, Qt::QueuedConnection);
+    // must not be destroyed from its own thread. A receiver or a job that is gone drops the
+    // call, so a stopped job cannot end the next one.
+    QMetaObject::invokeMethod(receiver_, [done = done_, alive = std::weak_ptr<int>(alive_), ok] {
+        if (!alive.expired())
+            done(ok);
+    }, Qt::QueuedConnection);
+}
+
+bool PrintJob::writePdfFile(const QByteArray& pdf)
+{
+    // The engine's document is already laid out for the printer's paper, with its page range.
+    QSaveFile file(printer_->outputFileName());
+    if (pdf.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || stopping_) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 bool PrintJob::paintPages(const QByteArray& pdf)
@@ -64,23 +84,31 @@ bool PrintJob::paintPages(const QByteArray& pdf)
     const QSizeF area = printer.pageLayout().paintRectPixels(static_cast<int>(dpi)).size();
 
     QPainter painter;
+    // A PDF file that was begun and could not be finished must not stay behind looking whole.
+    const auto fail = [&printer, &painter] {
+        if (painter.isActive()) {
+            printer.abort();
+            painter.end();
+            if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+                QFile::remove(printer.outputFileName());
+        }
+        return false;
+    };
     for (int run = 0; run < (collate ? copies : 1); ++run) {
         for (int i = 0; i < pages; ++i) {
             const int page = forward ? i : pages - 1 - i;
             for (int copy = 0; copy < (collate ? 1 : copies); ++copy) {
-                if (stopping_) {
-                    printer.abort();
-                    return false;
-                }
+                if (stopping_)
+                    return fail();
                 // The document was laid out for this printer's paper; it is scaled into the
                 // printable area as a whole page.
                 const QSizeF target = (document.pagePointSize(page) * dpi / 72.0).scaled(area, Qt::KeepAspectRatio);
                 const bool started = painter.isActive() ? printer.newPage() : painter.begin(&printer);
                 if (!started)
-                    return false;
+                    return fail();
                 const QImage image = document.render(page, (target * drawnDpi / dpi).toSize());
                 if (image.isNull())
-                    return false;
+                    return fail();
                 painter.drawImage(QRectF(QPointF(0, 0), target), image);
             }
         }

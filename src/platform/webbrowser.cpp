@@ -45,8 +45,21 @@ class ViewPage : public QWebEnginePage {
 public:
     using QWebEnginePage::QWebEnginePage;
     QUrl galleryAllowed;
+    // The print steps the gallery's own script tells.
+    std::function<void(const QString&)> printStep;
 
 protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                  const QString& source) override
+    {
+        const QString marker = latin1(protocol::kPrintMarker);
+        if (printStep && !galleryAllowed.isEmpty() && QUrl(source) == galleryAllowed && message.startsWith(marker)) {
+            printStep(message.mid(marker.size()));
+            return;
+        }
+        QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
+    }
+
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
     {
         if (url.scheme() == QLatin1String(kGalleryScheme))
@@ -63,7 +76,7 @@ protected:
 // keeps a page of thousands of large photos from needing gigabytes.
 constexpr int kPrintPictureSide = 1600;
 // How long a print waits for the page's rows and pictures while none of them arrives.
-constexpr qint64 kPrintPatienceMs = 120'000;
+constexpr int kPrintPatienceMs = 120'000;
 
 QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
 {
@@ -103,7 +116,16 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
 {
     // The view's page is no child of the view, so that it can outlive the view while the
     // engine renders it for print; the view deletes it otherwise.
-    setPage(new ViewPage);
+    auto* viewPage = new ViewPage;
+    setPage(viewPage);
+    viewPage->printStep = [this](const QString& step) { printStep(step); };
+    printPatience_ = new QTimer(this);
+    printPatience_->setSingleShot(true);
+    printPatience_->setInterval(kPrintPatienceMs);
+    connect(printPatience_, &QTimer::timeout, this, [this] {
+        if (printJob_ && !rendering_)
+            endPrint(false);
+    });
     GalleryScheme::on(page()->profile());
     QWebEngineSettings* s = settings();
     s->setDefaultTextEncoding(QString::fromStdString(pageEncoding()));
@@ -318,45 +340,46 @@ bool WebBrowser::print()
     if (!dialogs_.askPrint(this, *printer))
         return false;
     printJob_ = std::make_shared<PrintJob>(std::move(printer), this, [this](bool ok) { endPrint(ok); });
-    printPending_ = -1;
+    if (!gallery_ || url().scheme() != QLatin1String(kGalleryScheme)) {
+        emit printProgress(0, 0);
+        render();
+        return true;
+    }
     // A gallery shows only what is near the screen; the print needs every row and picture.
-    page()->runJavaScript(QStringLiteral("window.%1 ? %2(%3) : 0")
+    // The page tells how far they have come, and when all are there.
+    emit printProgress(0, static_cast<int>(gallery_->size()));
+    printPatience_->start();
+    page()->runJavaScript(QStringLiteral("window.%1 ? %2(%3) : false")
                               .arg(latin1(protocol::kScriptObject), latin1(protocol::kLoadAllCall))
                               .arg(kPrintPictureSide),
-                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant&) {
-                              if (!alive.expired())
-                                  printWhenPicturesArrive();
+                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant& started) {
+                              // A page without the gallery's script prints as it stands.
+                              if (!alive.expired() && printJob_ && !rendering_ && !started.toBool())
+                                  render();
                           });
     return true;
 }
 
-void WebBrowser::printWhenPicturesArrive()
+void WebBrowser::printStep(const QString& step)
 {
-    page()->runJavaScript(QStringLiteral("window.%1 ? %2() : 0").arg(latin1(protocol::kScriptObject), latin1(protocol::kPendingCall)),
-                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant& answer) {
-                              if (alive.expired() || !printJob_ || rendering_)
-                                  return;
-                              bool number = false;
-                              const int pending = answer.toInt(&number);
-                              if (!answer.isValid() || pending == 0) {
-                                  render();  // all there, or a page without a gallery script
-                                  return;
-                              }
-                              // Some of the gallery is lost (its file changed), or nothing
-                              // arrived for a long time: the page cannot be printed whole.
-                              if (!number || pending < 0) {
-                                  endPrint(false);
-                                  return;
-                              }
-                              if (printPending_ < 0 || pending < printPending_) {
-                                  printPending_ = pending;
-                                  printProgress_.start();
-                              } else if (printProgress_.hasExpired(kPrintPatienceMs)) {
-                                  endPrint(false);
-                                  return;
-                              }
-                              QTimer::singleShot(100, this, &WebBrowser::printWhenPicturesArrive);
-                          });
+    if (!printJob_ || rendering_)
+        return;
+    if (step == QLatin1String("ready")) {
+        emit printProgress(static_cast<int>(gallery_->size()), static_cast<int>(gallery_->size()));
+        render();
+    } else if (step == QLatin1String("failed")) {
+        endPrint(false);
+    } else if (step.startsWith(QLatin1String("progress "))) {
+        printPatience_->start();
+        emit printProgress(std::min(step.mid(9).toInt(), static_cast<int>(gallery_->size())),
+                           static_cast<int>(gallery_->size()));
+    }
+}
+
+void WebBrowser::stopPrint()
+{
+    if (printJob_)
+        endPrint(false);
 }
 
 void WebBrowser::render()
@@ -378,9 +401,11 @@ void WebBrowser::render()
 
 void WebBrowser::endPrint(bool ok)
 {
+    printPatience_->stop();
     printJob_.reset();
     rendering_ = false;
-    page()->runJavaScript(QStringLiteral("window.%1 && %2()").arg(latin1(protocol::kScriptObject), latin1(protocol::kResumeCall)));
+    if (gallery_)
+        page()->runJavaScript(QStringLiteral("window.%1 && %2()").arg(latin1(protocol::kScriptObject), latin1(protocol::kResumeCall)));
     emit printDone(ok);
 }
 

@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWebEngineView>
 
 #include "gallery/gallery.h"
@@ -47,6 +47,12 @@ public:
     // user cancelled, or a print is already under way); saveDone or printDone tells its end.
     bool ExecWB(BrowserCommand command);
 
+    // A print is under way (preparing the page, rendering or painting).
+    bool isPrinting() const { return printJob_ != nullptr; }
+    // Stops the print under way: nothing more is printed, and a file it was writing is
+    // removed; printDone(false) tells the end.
+    void stopPrint();
+
     // Takes the keyboard focus; fails (false) when the view is hidden.
     bool SetFocus();
 
@@ -68,6 +74,9 @@ signals:
     void ProgressChange(int progress, int progressMax);
     // A load has finished, successfully or not.
     void DownloadComplete();
+    // A print prepares a gallery: `prepared` of its `total` pictures have come. When all have,
+    // the page is being printed.
+    void printProgress(int prepared, int total);
     // The print started by BrowserCommand::Print has ended.
     void printDone(bool ok);
     // The save started by BrowserCommand::SaveAs has ended.
@@ -88,7 +97,7 @@ private:
     bool saveGallery(const QString& target, SaveFormat format);
     void followSave(QWebEnginePage* page, const QString& path);
     bool print();
-    void printWhenPicturesArrive();
+    void printStep(const QString& step);
     void render();
     void endPrint(bool ok);
     WebBrowser* openPictureWindow(bool activate);
@@ -100,8 +109,7 @@ private:
     QMetaObject::Connection saveWatch_;
     std::shared_ptr<int> alive_ = std::make_shared<int>();
     bool rendering_ = false;
-    int printPending_ = -1;         // the fewest things a print has waited for so far
-    QElapsedTimer printProgress_;   // since that number last fell
+    QTimer* printPatience_ = nullptr;  // ends a print whose page brings nothing for long
     bool pageLost_ = false;
     QList<QPointer<WebBrowser>> windows_;
     std::shared_ptr<const Gallery> gallery_;  // the gallery shown, while it is shown

@@ -63,6 +63,8 @@ class FakeBrowserDialogs final : public BrowserDialogs {
 public:
     std::optional<SaveAsChoice> saveAnswer;
     QString pdfPath;  // empty = cancel the print dialog
+    int copies = 1;  // more than one: the pages are painted, not the document written
+    int dotsPerInch = 0;  // the printer's resolution, when not its own
     int saveAsked = 0;
     int printAsked = 0;
 
@@ -79,6 +81,9 @@ public:
             return false;
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdfPath);
+        printer.setCopyCount(copies);
+        if (dotsPerInch > 0)
+            printer.setResolution(dotsPerInch);
         return true;
     }
 };

@@ -6,8 +6,10 @@
 
 #include <QColor>
 #include <QDir>
+#include <QHash>
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPdfDocument>
 #include <QSet>
 #include <QSignalSpy>
@@ -20,6 +22,7 @@
 #include "platform/finddialog.h"
 #include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
+#include "support/artifacts.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
 #include "support/webtest.h"
@@ -96,6 +99,42 @@ const char* const kScreenDrawn =
     " for (var i of document.images) { var r = i.getBoundingClientRect();"
     "  if (r.bottom > 0 && r.top < h) { any = true; all = all && i.complete && i.naturalWidth > 0; } }"
     " return any && all; })()";
+
+// The colours of each page of a printed PDF, on their top bits, with how many pixels have each.
+QList<QHash<QRgb, int>> pdfColours(const QString& path)
+{
+    QList<QHash<QRgb, int>> pages;
+    QPdfDocument pdf;
+    if (pdf.load(path) != QPdfDocument::Error::None)
+        return pages;
+    for (int page = 0; page < pdf.pageCount(); ++page) {
+        const QSizeF points = pdf.pagePointSize(page);
+        const QImage image = pdf.render(page, (points / 2).toSize()).convertToFormat(QImage::Format_RGB32);
+        QHash<QRgb, int> seen;
+        for (int y = 0; y < image.height(); y += 2) {
+            for (int x = 0; x < image.width(); x += 2)
+                ++seen[image.pixel(x, y) & 0xF0F0F0];
+        }
+        pages.append(seen);
+    }
+    return pages;
+}
+
+// The first page that shows an area of `colour` (to a few units: its box and the neighbouring
+// ones; not the few pixels where text or edges blend), or -1.
+int firstPageWith(const QList<QHash<QRgb, int>>& pages, const QColor& colour)
+{
+    const QRgb c = colour.rgb();
+    for (int page = 0; page < pages.size(); ++page) {
+        for (int dr = -16; dr <= 16; dr += 16)
+            for (int dg = -16; dg <= 16; dg += 16)
+                for (int db = -16; db <= 16; db += 16)
+                    if (pages[page].value(qRgb(std::clamp(qRed(c) + dr, 0, 255), std::clamp(qGreen(c) + dg, 0, 255),
+                                                std::clamp(qBlue(c) + db, 0, 255)) & 0xF0F0F0) >= 40)
+                        return page;
+    }
+    return -1;
+}
 
 }  // namespace
 
@@ -187,6 +226,7 @@ private slots:
     void fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd();
     void findReachesRowsThatAreNotInThePage();
     void printedPageHoldsEveryPicture();
+    void aPrintTellsItsProgressStopsAndFitsWidePictures();
     void aPageWrittenAnewChangesNothingShown();
     void theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage();
     void otherLocalPagesAndFoldersOpenAsFiles();
@@ -265,36 +305,86 @@ void GalleryPageTest::printedPageHoldsEveryPicture()
     }
     QVERIFY(show(rowGallery(folder, "picture.htm", paths, 160, 120)));
 
+    // The engine's document written as it is, and its pages painted one by one (as for a
+    // printer, or for copies).
+    for (const int copies : {1, 2}) {
     dialogs_.pdfPath = q(folder.root().string() + "/out.pdf");
+    dialogs_.copies = copies;
+    dialogs_.dotsPerInch = copies > 1 ? 100 : 0;  // painted pages at a resolution quick to paint
     QSignalSpy done(view_.get(), &WebBrowser::printDone);
     QVERIFY(view_->ExecWB(BrowserCommand::Print));
     QVERIFY(done.wait(120000));
     QVERIFY(done.last().at(0).toBool());
 
-    QPdfDocument pdf;
-    QCOMPARE(pdf.load(dialogs_.pdfPath), QPdfDocument::Error::None);
-    QSet<QRgb> seen;
-    for (int page = 0; page < pdf.pageCount(); ++page) {
-        const QSizeF points = pdf.pagePointSize(page);
-        const QImage image = pdf.render(page, (points / 2).toSize()).convertToFormat(QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); y += 2) {
-            for (int x = 0; x < image.width(); x += 2)
-                seen.insert(image.pixel(x, y) & 0xF0F0F0);
-        }
-    }
+    // Every colour is printed, in the gallery's order: the page each first shows on never
+    // comes before an earlier colour's (compared for colours far enough apart to tell).
+    const QList<QHash<QRgb, int>> pages = pdfColours(dialogs_.pdfPath);
+    int lastPage = 0;
     for (int i = 0; i < colours.size(); ++i) {
-        // Colours survive printing to a few units; compare on the top bits only, and on the
-        // neighbouring boxes too.
-        bool found = false;
-        const QRgb c = colours[i].rgb();
-        for (int dr = -16; dr <= 16 && !found; dr += 16)
-            for (int dg = -16; dg <= 16 && !found; dg += 16)
-                for (int db = -16; db <= 16 && !found; db += 16)
-                    found = seen.contains(qRgb(std::clamp(qRed(c) + dr, 0, 255), std::clamp(qGreen(c) + dg, 0, 255),
-                                               std::clamp(qBlue(c) + db, 0, 255)) & 0xF0F0F0);
-        QVERIFY2(found, qPrintable(QStringLiteral("picture %1 is missing from the print").arg(i)));
+        const int page = firstPageWith(pages, colours[i]);
+        QVERIFY2(page >= 0, qPrintable(QStringLiteral("picture %1 is missing from the print").arg(i)));
+        if (i % 4 != 0)
+            continue;
+        QVERIFY2(page >= lastPage, qPrintable(QStringLiteral("picture %1 is printed before picture %2").arg(i).arg(i - 4)));
+        lastPage = page;
+    }
+    QVERIFY(lastPage > 0);
     }
     QCOMPARE(screenDrawn(), true);  // back to the screen's pictures
+}
+
+void GalleryPageTest::aPrintTellsItsProgressStopsAndFitsWidePictures()
+{
+    Sandbox folder;
+    const auto paths = writeGifs(folder, 300, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 200, 150)));
+    dialogs_.pdfPath = q(folder.root().string() + "/out.pdf");
+    QSignalSpy progress(view_.get(), &WebBrowser::printProgress);
+    QSignalSpy done(view_.get(), &WebBrowser::printDone);
+
+    // Stopped while it prepares: it ends as failed and writes nothing.
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    QVERIFY(view_->isPrinting());
+    QVERIFY(!view_->ExecWB(BrowserCommand::Print));  // one print at a time
+    view_->stopPrint();
+    QCOMPARE(done.count(), 1);
+    QCOMPARE(done.last().at(0).toBool(), false);
+    QTest::qWait(500);
+    QCOMPARE(done.count(), 1);
+    QVERIFY(!QFile::exists(dialogs_.pdfPath));
+
+    // Let run, it tells how many of the 300 pictures have come, rising to all of them.
+    progress.clear();
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    QVERIFY(done.wait(120000));
+    QVERIFY(done.last().at(0).toBool());
+    QVERIFY(progress.count() >= 2);
+    int last = -1;
+    for (const auto& step : progress) {
+        QCOMPARE(step.at(1).toInt(), 300);
+        QVERIFY(step.at(0).toInt() >= last);
+        last = step.at(0).toInt();
+    }
+    QCOMPARE(last, 300);
+
+    // A flowing picture wider than the paper (more than the engine shrinks a page by) is
+    // printed whole, at the paper's width.
+    QImage wide(2400, 200, QImage::Format_RGB32);
+    wide.fill(QColor(230, 0, 0));
+    QPainter(&wide).fillRect(2000, 0, 400, 200, QColor(0, 230, 0));
+    QVERIFY(wide.save(q(folder.root().string() + "/wide.bmp"), "BMP"));
+    QVERIFY(show(flowGallery(folder.root().string(), {"wide.bmp"}, folder.root().string() + "/flow.htm")));
+    dialogs_.copies = 1;
+    QVERIFY(view_->ExecWB(BrowserCommand::Print));
+    QVERIFY(done.wait(60000));
+    const QList<QHash<QRgb, int>> pages = pdfColours(dialogs_.pdfPath);
+    {
+        QPdfDocument pdf;
+        pdf.load(dialogs_.pdfPath);
+        pdf.render(0, (pdf.pagePointSize(0) / 2).toSize()).save(artifactPath(QStringLiteral("print-wide.png")));
+    }
+    QCOMPARE(firstPageWith(pages, QColor(230, 0, 0)), 0);
+    QCOMPARE(firstPageWith(pages, QColor(0, 230, 0)), 0);
 }
 
 void GalleryPageTest::aPageWrittenAnewChangesNothingShown()
@@ -333,7 +423,8 @@ QStringList probe(QWebEngineView& view, const QStringList& addresses)
         " const e = document.createElement(picture ? 'img' : 'script');"
         " e.onload = () => probed[i] = 'served'; e.onerror = () => probed[i] = 'refused';"
         " e.src = picture ? address.slice(0, -4) : address; document.body.appendChild(e); }); 0").arg(list));
-    QTest::qWaitFor([&] { return evaluate(view, QStringLiteral("probed.every(r => r)")).toBool(); }, 20000);
+    if (!QTest::qWaitFor([&] { return evaluate(view, QStringLiteral("probed.every(r => r)")).toBool(); }, 20000))
+        return {};
     return evaluate(view, QStringLiteral("probed")).toStringList();
 }
 
