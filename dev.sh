@@ -14,7 +14,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin libgl-dev qt6-pdf-dev locales
   libgtest-dev libgmock-dev
   xdg-utils wmctrl fonts-noto-cjk qt6-translations-l10n
-  librsvg2-bin dpkg-dev desktop-file-utils appstream
+  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db
   xvfb xauth
   clang libclang-rt-14-dev
 )
