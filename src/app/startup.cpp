@@ -83,7 +83,7 @@ constexpr GuiOption kGuiOptions[] = {
     {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"session", true},
     {"display", true},   {"geometry", true},  {"title", true},  {"icon", true},  {"name", true},
     {"style", true},     {"stylesheet", true}, {"reverse", false}, {"widgetcount", false},
-    {"nograb", false},   {"dograb", false},   {"sync", false},  {"testability", false},
+    {"nograb", false},   {"dograb", false},   {"visual", true}, {"testability", false},
 };
 
 // How many arguments from `at` on are one of the GUI application's own options, 0 if none.
