@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictarre's everyday commands on Debian 12:
-#   ./dev.sh run      install what is missing, build, start the program
+#   ./dev.sh run      install what is missing, build the program alone (no tests, no benchmark
+#                     tool), start it
 #   ./dev.sh test     install what is missing, build and run every test (release, a minute of
 #                     fuzzing per fuzz target, then the sanitizer build)
 #   ./dev.sh package  install what is missing, build the Debian package
@@ -14,7 +15,7 @@ packages=(
   libgtest-dev libgmock-dev
   libjpeg-dev liblcms2-dev
   xdg-utils wmctrl fonts-noto-cjk qt6-translations-l10n
-  librsvg2-bin dpkg-dev desktop-file-utils appstream
+  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db
   xvfb xauth
   clang libclang-rt-14-dev
 )
@@ -32,15 +33,16 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# build PRESET [TARGET]: configures and builds the preset, all of it or only TARGET and what it needs.
 build() {
   cmake --preset "$1" >/dev/null
-  cmake --build --preset "$1" -j "$(nproc)"
+  cmake --build --preset "$1" -j "$(nproc)" ${2:+--target "$2"}
 }
 
 case "${1:-}" in
   run)
     install_missing
-    build release
+    build release pictarre
     # The browser engine will not start its sandbox for root; a root session runs it without.
     if [ "$(id -u)" -eq 0 ]; then
       echo "Running as root: the browser engine's sandbox is off for this session." >&2

@@ -429,11 +429,17 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuFileSaveAs_Click()
 {
+    // A page still being written is no page to save: refused while a run is under way, from the
+    // menu as from the toolbar.
+    if (busy_)
+        return;
     Web->ExecWB(BrowserCommand::SaveAs);
 }
 
 void frmMain::find_Click()
 {
+    if (busy_)
+        return;
     // The find dialog opens over the gallery only when it can take the focus; a hidden gallery
     // ends the command without effect (sending Ctrl+F to the window would choose this again).
     if (!Web->SetFocus())

@@ -67,6 +67,7 @@ public:
     // How often long work lets the window process its events (8 ms unless changed).
     void setYieldInterval(qint64 nanoseconds) { yieldInterval_ = nanoseconds; }
     void mnuFileExit_Click();
+    // Save-as and find act on the gallery page, so they are refused while a run writes it.
     void mnuFileSaveAs_Click();
     void find_Click();
 

@@ -1,21 +1,50 @@
+#include <cstdio>
 #include <memory>
 
 #include <QApplication>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include "app/desktopplatform.h"
 #include "app/frmmain.h"
 #include "app/startup.h"
 
+namespace {
+
+QStringList commandLine(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments += QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    // Help and version are answered on the terminal, where there may be no display to open.
-    const std::unique_ptr<QCoreApplication> app = pictarre::answersOnTerminal(argc, argv)
+    // Help, version and a wrong command line are answered on the terminal, where there may be no
+    // display to open: the window's application is made only for a command line that needs it.
+    const bool terminalOnly = pictarre::answersOnTerminal(commandLine(argc, argv));
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const std::optional<pictarre::StartRefusal> refusal =
+        terminalOnly ? std::nullopt : pictarre::sandboxRefusal(::geteuid(), environment);
+    if (refusal) {
+        std::fputs(refusal->terminal.toLocal8Bit().constData(), stderr);
+        if (!pictarre::displayNamed(environment))
+            return 1;
+    }
+    const std::unique_ptr<QCoreApplication> app = terminalOnly
         ? std::make_unique<QCoreApplication>(argc, argv)
         : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pictarre"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PICTARRE_VERSION));
     pictarre::useProgramLanguage(*app);
+    if (refusal) {
+        pictarre::QtMessageBoxes().information(nullptr, QStringLiteral("Pictarre"), refusal->message);
+        return 1;
+    }
     const QString path = pictarre::pathArgument(*app);
 
     pictarre::DesktopPlatform desktop;

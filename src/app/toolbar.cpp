@@ -37,7 +37,7 @@ void frmMain::Toolbar1_ButtonClick(const QString& key, const QString& chosen)
     } else if (key == QLatin1String("Opendir")) {
         chosen.isEmpty() ? OpenFolder() : OpenFolderPath(chosenFolder(chosen));
     } else if (key == QLatin1String("save")) {
-        Web->ExecWB(BrowserCommand::SaveAs);
+        mnuFileSaveAs_Click();
     } else if (key == QLatin1String("find")) {
         find_Click();
     } else if (key == QLatin1String("print")) {

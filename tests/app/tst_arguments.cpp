@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/startup.h"
 #include "app/windowfixture.h"
 #include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
@@ -15,6 +16,7 @@
 #include "support/webtest.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pictarre;
 using namespace pictarre::test;
@@ -130,7 +132,8 @@ private slots:
     void pictureArgumentRunsTheRowButtonOnIt();
     void folderArgumentRunsTheFolderSearchOnIt();
     void missingOrUnreadablePathGetsAMessageAndTheNormalWindow();
-    void programAnswersHelpAndVersionWithoutADisplay();
+    void commandLineIsAnsweredWithoutADisplay();
+    void rootStartsOnlyWithTheSandboxTurnedOffByTheUser();
     void programOpensItsFolderArgumentAtStart();
 };
 
@@ -225,31 +228,72 @@ void ArgumentsTest::missingOrUnreadablePathGetsAMessageAndTheNormalWindow()
     }
 }
 
-void ArgumentsTest::programAnswersHelpAndVersionWithoutADisplay()
+void ArgumentsTest::commandLineIsAnsweredWithoutADisplay()
 {
-    // With no display and no platform chosen, a program that made its window would fail here.
+    // With no display and no platform chosen, a program that made its window would fail here;
+    // root without the sandbox variable is refused before any window too.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    const auto run = [&](const QString& option) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QTWEBENGINE_DISABLE_SANDBOX"})
+        environment.remove(QString::fromLatin1(name));
+    const bool root = ::geteuid() == 0;
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QStringList inOutput;  // each of these on stdout when the code is 0, on stderr otherwise
+        bool rootOnly = false;
+    } rows[] = {
+        {{QStringLiteral("--version")}, 0, {QStringLiteral("pictarre " PICTARRE_VERSION "\n")}},
+        // Qt's own lines of the help come in the program's language too.
+        {{QStringLiteral("--help")}, 0, {QStringLiteral("[图片或文件夹]"), QStringLiteral("-v, --version"), QStringLiteral("选项：")}},
+        {{QStringLiteral("--bogus")}, 1, {QStringLiteral("pictarre: 未知选项“bogus”。")}},
+        // The GUI application's own options are taken out, not called unknown.
+        {{QStringLiteral("-style"), QStringLiteral("Fusion"), QStringLiteral("--version")}, 0, {QStringLiteral("pictarre " PICTARRE_VERSION "\n")}},
+        {{QStringLiteral("-reverse"), QStringLiteral("-x")}, 1, {QStringLiteral("未知选项“x”")}},
+        {{QStringLiteral("--"), QStringLiteral("--help")}, 1, {QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX=1"), QStringLiteral("refusing to run as root")}, true},
+        {{}, 1, {QStringLiteral("不能以 root 身份运行"), QStringLiteral("refusing to run as root")}, true},
+    };
+    for (const auto& row : rows) {
+        if (row.rootOnly && !root)
+            continue;
         QProcess program;
         program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(PICTARRE_EXECUTABLE), {option});
-        program.waitForFinished(60000);
-        return std::make_pair(program.exitCode(), QString::fromUtf8(program.readAllStandardOutput()));
+        program.start(QStringLiteral(PICTARRE_EXECUTABLE), row.arguments);
+        QVERIFY(program.waitForFinished(60000));
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        const QString context = row.arguments.join(QLatin1Char(' ')) + QStringLiteral("\nstdout: ") + out + QStringLiteral("\nstderr: ") + err;
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(context));
+        QVERIFY2(program.exitCode() == row.exitCode, qPrintable(context));
+        for (const QString& text : row.inOutput)
+            QVERIFY2((row.exitCode == 0 ? out : err).contains(text), qPrintable(context));
+        QVERIFY2(!out.contains(QStringLiteral("Options:")), qPrintable(context));
+    }
+}
+
+void ArgumentsTest::rootStartsOnlyWithTheSandboxTurnedOffByTheUser()
+{
+    const struct {
+        uid_t uid;
+        const char* variable;
+        const char* value;
+        bool refused;
+    } rows[] = {
+        {0, nullptr, nullptr, true},
+        {0, "QTWEBENGINE_DISABLE_SANDBOX", "1", false},
+        {0, "QTWEBENGINE_DISABLE_SANDBOX", "", false},  // the engine asks only whether it is set
+        {0, "QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox", false},
+        {0, "QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandboxing", true},
+        {1000, nullptr, nullptr, false},
     };
-
-    const auto [versionCode, version] = run(QStringLiteral("--version"));
-    QCOMPARE(versionCode, 0);
-    QCOMPARE(version, QStringLiteral("pictarre " PICTARRE_VERSION "\n"));
-
-    const auto [helpCode, help] = run(QStringLiteral("--help"));
-    QCOMPARE(helpCode, 0);
-    QVERIFY2(help.contains(QStringLiteral("[图片或文件夹]")), qPrintable(help));
-    QVERIFY2(help.contains(QStringLiteral("-v, --version")), qPrintable(help));
-    // Qt's own lines of the help come in the program's language too.
-    QVERIFY2(help.contains(QStringLiteral("选项")) && !help.contains(QStringLiteral("Options:")), qPrintable(help));
+    for (const auto& row : rows) {
+        QProcessEnvironment environment;
+        if (row.variable)
+            environment.insert(QString::fromLatin1(row.variable), QString::fromLatin1(row.value));
+        const auto refusal = sandboxRefusal(row.uid, environment);
+        QVERIFY2(refusal.has_value() == row.refused, row.value ? row.value : "(none)");
+        if (refusal)
+            QVERIFY(refusal->message.contains(QStringLiteral("普通用户")) && refusal->terminal.endsWith(QLatin1Char('\n')));
+    }
 }
 
 void ArgumentsTest::programOpensItsFolderArgumentAtStart()

@@ -352,6 +352,11 @@ void CommandsTest::clicksDuringARunAreRefusedButViewsSwitch()
         ++attempts;
         f_->click("Opendir");
         f_->click("OpenList");
+        // Saving or searching a page still being written, from the toolbar or the menus.
+        f_->click("save");
+        f_->click("find");
+        f_->menuItem("mnuFileSaveAs")->trigger();
+        f_->menuItem("find")->trigger();
         f_->click(attempts % 2 ? "list" : "big");
     });
     clicker.start();
@@ -361,6 +366,8 @@ void CommandsTest::clicksDuringARunAreRefusedButViewsSwitch()
     QVERIFY(attempts > 0);
     QCOMPARE(fakes().dialogs.folderTitles.size(), std::size_t{1});
     QVERIFY(fakes().dialogs.openCalls.empty());
+    QCOMPARE(fakes().browserDialogs.saveAsked, 0);
+    QVERIFY(!f_->Web().findDialog() || !f_->Web().findDialog()->isVisible());
     QCOMPARE(f_->shownCount(), 60);
     const std::string listFile = f_->listFileBytes();
     QCOMPARE(crlfLines(listFile).size(), 61);  // 60 paths and the closing empty line

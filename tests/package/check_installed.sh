@@ -2,8 +2,8 @@
 # Checks an installed copy below PREFIX (a temporary install, an unpacked package or the machine's
 # /usr): the program in its own folder with the show-desktop file beside it, the bin link, the
 # desktop entry that offers the program for pictures and folders, the icon as SVG and in every
-# bitmap size desktops ask for, and the metainfo; the desktop entry and the metainfo must pass
-# the desktop's own validators.
+# bitmap size desktops ask for, the metainfo, the copyright file and the manual page; the desktop
+# entry and the metainfo must pass the desktop's own validators, the manual page must render.
 set -eu
 prefix=$1
 fail() { echo "installed copy below $prefix: $*" >&2; exit 1; }
@@ -36,3 +36,29 @@ metainfo="$prefix/share/metainfo/org.pictarre.Pictarre.metainfo.xml"
 grep -q '<summary xml:lang="zh-CN">' "$metainfo" || fail "metainfo has no Chinese summary"
 grep -q '<launchable type="desktop-id">pictarre.desktop</launchable>' "$metainfo" || fail "metainfo launchable"
 appstreamcli validate --no-net "$metainfo" >/dev/null || { appstreamcli validate --no-net "$metainfo" >&2; fail "metainfo invalid"; }
+
+copyright="$prefix/share/doc/pictarre/copyright"
+[ -f "$copyright" ] || fail "copyright file missing"
+[ "$(head -n 1 "$copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] \
+  || fail "copyright file is not in the machine-readable format"
+grep -qx 'Files: \*' "$copyright" || fail "copyright file has no paragraph for all files"
+# Every licence that a Files paragraph names has a paragraph of its own with its text.
+licences=$(awk '/^Files:/ { files = 1 } /^$/ { files = 0 } files && /^License:/ { print $2 }' "$copyright")
+[ -n "$licences" ] || fail "copyright file names no licence"
+for name in $licences; do
+  awk -v name="$name" 'BEGIN { RS = "" } $1 == "License:" && $2 == name && NF > 2 { found = 1 } END { exit !found }' \
+    "$copyright" || fail "copyright file has no text for licence $name"
+done
+
+page="$prefix/share/man/man1/pictarre.1.gz"
+[ -f "$page" ] || fail "manual page missing"
+gzip -t "$page" || fail "manual page is not gzip"
+# Rendered as man shows it (no hyphenation, so that names stay whole), with no formatter warning.
+render() { LC_ALL=C.UTF-8 MANWIDTH=100 man --nh --nj --warnings -l "$page"; }
+rendered=$(render 2>/dev/null) || fail "man cannot render the manual page"
+warnings=$(render 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "manual page warnings: $warnings"
+for text in 'pictarre - browse' 'SYNOPSIS' '-h, --help' '-v, --version' 'picture.htm' 'temp/opendir.tmp' \
+            '~/.local/share/pictarre/' 'Open With' 'QTWEBENGINE_DISABLE_SANDBOX'; do
+  printf '%s\n' "$rendered" | grep -qF -- "$text" || fail "manual page lacks \"$text\""
+done

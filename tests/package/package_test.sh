@@ -48,6 +48,7 @@ cat >"$work/expected" <<LIST
 ./usr/lib/pictarre/pictarre
 ./usr/lib/pictarre/sys/viewdesk.scf
 ./usr/share/applications/pictarre.desktop
+./usr/share/doc/pictarre/copyright
 ./usr/share/icons/hicolor/128x128/apps/pictarre.png
 ./usr/share/icons/hicolor/16x16/apps/pictarre.png
 ./usr/share/icons/hicolor/22x22/apps/pictarre.png
@@ -57,6 +58,7 @@ cat >"$work/expected" <<LIST
 ./usr/share/icons/hicolor/48x48/apps/pictarre.png
 ./usr/share/icons/hicolor/64x64/apps/pictarre.png
 ./usr/share/icons/hicolor/scalable/apps/pictarre.svg
+./usr/share/man/man1/pictarre.1.gz
 ./usr/share/metainfo/org.pictarre.Pictarre.metainfo.xml
 LIST
 sort -o "$work/expected" "$work/expected"
@@ -101,7 +103,7 @@ DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq pictarre >"$work/ap
 installed_here=no
 ! dpkg-query -W pictarre >/dev/null 2>&1 || fail "still known to dpkg after purge"
 while read -r path; do
-  case "$path" in /usr|/usr/bin|/usr/lib|/usr/share|/usr/share/applications|/usr/share/icons*|/usr/share/metainfo) continue ;; esac
+  case "$path" in /usr|/usr/bin|/usr/lib|/usr/share|/usr/share/applications|/usr/share/icons*|/usr/share/metainfo|/usr/share/doc|/usr/share/man|/usr/share/man/man1) continue ;; esac
   [ ! -e "$path" ] && [ ! -L "$path" ] || fail "left after purge: $path"
 done <"$work/owned"
 [ ! -e /usr/lib/pictarre ] || fail "left after purge: /usr/lib/pictarre ($(ls -A /usr/lib/pictarre))"
