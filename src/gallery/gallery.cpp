@@ -1,7 +1,15 @@
 #include "gallery/gallery.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <set>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "collect/filedescriptor.h"
 
 #include "gallery/galleryprotocol.h"
 #include "gallery/pageencoding.h"
@@ -58,12 +66,19 @@ constexpr std::size_t kPiece = std::size_t{1} << 16;
 
 }  // namespace
 
-bool Gallery::writePage(const std::function<bool(std::string_view)>& sink) const
+bool Gallery::writePage(const std::function<bool(std::string_view)>& sink,
+                        const std::function<std::string(std::size_t)>& pictureAddress) const
 {
     std::string piece;
     appendPageHeader(piece);
     for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const std::size_t start = piece.size();
         appendWrittenEntry(*this, i, piece);
+        if (pictureAddress) {
+            // The entry's first " src=\"" is its picture's (see appendServedEntry).
+            const std::size_t src = piece.find(" src=\"", start) + 6;
+            piece.replace(src, piece.find('"', src) - src, escapeUrl(pictureAddress(i)));
+        }
         if (piece.size() >= kPiece) {
             if (!sink(piece))
                 return false;
@@ -158,6 +173,74 @@ std::optional<std::string> rowsScript(const Gallery& gallery, std::size_t batch)
     }
     script += "]);\n";
     return script;
+}
+
+namespace {
+
+// Copies the regular file at `from` to a new file `to`; false (and nothing left) when it fails.
+bool copyFile(const std::string& from, const std::string& to)
+{
+    const FileDescriptor in = openRegularFile(from);
+    if (!in.isOpen())
+        return false;
+    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!out.isOpen())
+        return false;
+    char block[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in.get(), block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0 || !out.writeAll(std::string_view(block, static_cast<std::size_t>(got)))) {
+            if (got == 0 && out.close())
+                return true;
+            ::unlink(to.c_str());
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+bool savePageWithPictures(const Gallery& gallery, const std::string& target, std::string_view head)
+{
+    const std::size_t slash = target.rfind('/');
+    const std::string name = target.substr(slash + 1);
+    const std::string stem = name.substr(0, std::min(name.rfind('.'), name.size()));
+    const std::string filesName = stem + "_files";
+    const std::string filesFolder = target.substr(0, slash + 1) + filesName;
+    if (::mkdir(filesFolder.c_str(), 0777) != 0 && errno != EEXIST)
+        return false;
+
+    // Each picture's copy, by entry: its name in the folder, or empty when it was not copied.
+    std::vector<std::string> copies(gallery.size());
+    std::set<std::string> taken;
+    for (std::size_t i = 0; i < gallery.size(); ++i) {
+        const std::string path(gallery.path(i));
+        const std::string own = path.substr(path.rfind('/') + 1);
+        const std::size_t dot = own.rfind('.');
+        const std::string base = own.substr(0, dot == 0 ? std::string::npos : dot);
+        const std::string extension = dot == 0 || dot == std::string::npos ? std::string() : own.substr(dot);
+        std::string copy = own;
+        for (int n = 2; copy.empty() || taken.count(copy) > 0; ++n)
+            copy = base + " (" + std::to_string(n) + ')' + extension;
+        if (copyFile(path, filesFolder + '/' + copy)) {
+            taken.insert(copy);
+            copies[i] = copy;
+        }
+    }
+
+    const std::string partial = target + ".part";
+    FileDescriptor page(::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    bool ok = page.isOpen() && page.writeAll(head)
+              && gallery.writePage([&page](std::string_view piece) { return page.writeAll(piece); },
+                                   [&](std::size_t i) {
+                                       return copies[i].empty() ? std::string(gallery.path(i)) : filesName + '/' + copies[i];
+                                   });
+    ok = page.close() && ok && ::rename(partial.c_str(), target.c_str()) == 0;
+    if (!ok)
+        ::unlink(partial.c_str());
+    return ok;
 }
 
 }  // namespace pictarre

@@ -49,8 +49,10 @@ public:
     bool closed() const { return closed_; }
 
     // The page's bytes as the writer wrote them, handed to `sink` in pieces; false when the
-    // sink refused one.
-    bool writePage(const std::function<bool(std::string_view)>& sink) const;
+    // sink refused one. With `pictureAddress`, each picture's src names the path it gives for
+    // the entry instead (escaped as the writer escapes paths).
+    bool writePage(const std::function<bool(std::string_view)>& sink,
+                   const std::function<std::string(std::size_t)>& pictureAddress = {}) const;
 
 private:
     std::string pagePath_;
@@ -86,5 +88,13 @@ void appendServedEntry(const Gallery& gallery, std::size_t index, std::string& o
 
 // The script with the markup of batch `batch` of the gallery; nothing when it has no such batch.
 std::optional<std::string> rowsScript(const Gallery& gallery, std::size_t batch);
+
+// Saves the gallery as a whole page at `target` with a copy of every picture in the folder
+// beside it named after the page ("page_files" for "page.htm"): each picture keeps its own
+// name (a second one of the same name gets " (2)" before its extension), and the page's
+// pictures name those copies, its links the pictures themselves. `head` goes before the page
+// (a statement of its encoding). A picture that cannot be read is left out of the folder and
+// keeps its own address. False when the page or the folder cannot be written.
+bool savePageWithPictures(const Gallery& gallery, const std::string& target, std::string_view head);
 
 }  // namespace pictarre

@@ -1,5 +1,7 @@
 #include "platform/finddialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +19,7 @@
 #include <QWebEngineView>
 
 #include "gallery/galleryprotocol.h"
+#include "platform/galleryscheme.h"
 
 namespace pictarre {
 
@@ -64,6 +67,22 @@ FindDialog::FindDialog(QWebEngineView* view)
     }
 }
 
+void FindDialog::openForSearch()
+{
+    matches_ = -1;
+    result_->clear();
+    if (!isVisible() && view_) {
+        adjustSize();
+        const QPoint corner = view_->mapToGlobal(QPoint(view_->width(), 0));
+        move(std::max(view_->mapToGlobal(QPoint(0, 0)).x(), corner.x() - frameGeometry().width()), corner.y());
+    }
+    show();
+    raise();
+    activateWindow();
+    text_->setFocus();
+    text_->selectAll();
+}
+
 void FindDialog::showResult(int active, int matches)
 {
     matches_ = matches;
@@ -82,10 +101,15 @@ void FindDialog::findNext()
     if (up_->isChecked())
         flags |= QWebEnginePage::FindBackward;
     // A gallery cut to the screen finds through its own script, which knows every text of
-    // the gallery; any other page through the engine.
+    // the gallery; any other page (which may run no script) through the engine.
     const QString text = text_->text();
+    if (view_->url().scheme() != QLatin1String(kGalleryScheme)) {
+        view_->findText(text, flags);
+        return;
+    }
+    const auto latin1 = [](std::string_view name) { return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())); };
     const QString script = QStringLiteral("window.%1 ? %2(%3, %4, %5) : false")
-                               .arg(QLatin1String(protocol::kScriptObject.data(), static_cast<qsizetype>(protocol::kScriptObject.size())), QLatin1String(protocol::kFindCall.data(), static_cast<qsizetype>(protocol::kFindCall.size())),
+                               .arg(latin1(protocol::kScriptObject), latin1(protocol::kFindCall),
                                     QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)) + QStringLiteral("[0]"),
                                     matchCase_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"),
                                     up_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"));
@@ -112,8 +136,10 @@ void FindDialog::hideEvent(QHideEvent* event)
         view_->findText(QString());
         view_->page()->runJavaScript(QStringLiteral("window.getSelection().removeAllRanges()"),
                                      QWebEngineScript::ApplicationWorld);
-        view_->page()->runJavaScript(QStringLiteral("window.%1 && %2()")
-                                         .arg(QLatin1String(protocol::kScriptObject.data(), static_cast<qsizetype>(protocol::kScriptObject.size())), QLatin1String(protocol::kEndFindCall.data(), static_cast<qsizetype>(protocol::kEndFindCall.size()))));
+        if (view_->url().scheme() == QLatin1String(kGalleryScheme))
+            view_->page()->runJavaScript(QStringLiteral("window.%1 && %2()")
+                                             .arg(QString::fromLatin1(protocol::kScriptObject.data(), static_cast<qsizetype>(protocol::kScriptObject.size())),
+                                                  QString::fromLatin1(protocol::kEndFindCall.data(), static_cast<qsizetype>(protocol::kEndFindCall.size()))));
     }
     QDialog::hideEvent(event);
 }

@@ -24,6 +24,10 @@ public:
     void findNext();
     // Matches of the last search (-1 before any search has finished).
     int lastMatchCount() const { return matches_; }
+    // Opens the dialog for a new search: no result from an earlier one, the text selected,
+    // and placed at the view's top right, off the middle of the view where a match is
+    // scrolled to.
+    void openForSearch();
 
 signals:
     void searchFinished(int matches);

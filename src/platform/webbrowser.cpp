@@ -1,5 +1,6 @@
 #include "platform/webbrowser.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,11 +9,13 @@
 #include <QSaveFile>
 #include <QTemporaryFile>
 #include <QShortcut>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 
 #include "gallery/galleryprotocol.h"
 #include "gallery/pageencoding.h"
@@ -36,11 +39,37 @@ QString latin1(std::string_view text)
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The views show local pictures, pages and folders, and need nothing from the network. A
+// page from a folder may read other local files by script (the engine would otherwise refuse
+// it its own pictures), so nothing in a view may reach the network: no such page can send
+// what it read anywhere. The gallery reads no local file but through its scheme.
+void allowFor(QWebEngineSettings& settings, const QUrl& url)
+{
+    settings.setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, url.isLocalFile());
+}
+
+bool isNetworkScheme(const QString& scheme)
+{
+    static const QStringList kNetwork = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ws"),
+                                         QStringLiteral("wss"), QStringLiteral("ftp")};
+    return kNetwork.contains(scheme, Qt::CaseInsensitive);
+}
+
+// Refuses every request of the views' profile that would leave the machine.
+class LocalOnly : public QWebEngineUrlRequestInterceptor {
+public:
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (isNetworkScheme(info.requestUrl().scheme()))
+            info.block(true);
+    }
+};
+
 // The view's page. Only the program opens a gallery: a page or a frame that asks to go to an
-// address in the gallery scheme, other than the one the program is loading, is refused. The
-// views' pages may not read local files by script, and the engine then also refuses them to
-// load a local file into a window of their own (a link to a picture opened in its window); such
-// a load is taken over by the view, as if the program had asked for it.
+// address in the gallery scheme, other than the one the program is loading, is refused. A page
+// that asks to load a local file into a window of its own (a link to a picture opened in its
+// window) may not be allowed to by the engine; such a load is taken over by the view, as if
+// the program had asked for it.
 class ViewPage : public QWebEnginePage {
 public:
     using QWebEnginePage::QWebEnginePage;
@@ -62,12 +91,15 @@ protected:
 
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
     {
-        if (url.scheme() == QLatin1String(kGalleryScheme))
-            return isMainFrame && url == galleryAllowed;
+        if ((url.scheme() == QLatin1String(kGalleryScheme) && !(isMainFrame && url == galleryAllowed))
+            || isNetworkScheme(url.scheme()))
+            return false;
         if (url.isLocalFile() && isMainFrame && type != NavigationTypeTyped && type != NavigationTypeReload) {
             QMetaObject::invokeMethod(this, [this, url] { load(url); }, Qt::QueuedConnection);
             return false;
         }
+        if (isMainFrame)
+            allowFor(*settings(), url);
         return true;
     }
 };
@@ -127,11 +159,11 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
             endPrint(false);
     });
     GalleryScheme::on(page()->profile());
+    static LocalOnly localOnly;
+    page()->profile()->setUrlRequestInterceptor(&localOnly);
     QWebEngineSettings* s = settings();
     s->setDefaultTextEncoding(QString::fromStdString(pageEncoding()));
-    // The views show pictures and follow links; no page they show needs to read local files by
-    // script (a page from a folder would otherwise read any file the user can).
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    allowFor(*s, QUrl());
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
 
     connect(this, &QWebEngineView::loadProgress, this,
@@ -280,7 +312,21 @@ bool WebBrowser::saveGallery(const QString& target, SaveFormat format)
         QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
         return true;
     }
-    // The whole page with its pictures: the engine saves those of a file: page only. A copy of
+    if (format == SaveFormat::CompletePage) {
+        // The page with a copy of every picture beside it, each under its own name, made on a
+        // worker: a gallery of large photos takes a while to copy.
+        const std::string head = "<meta charset=\"" + pageEncoding() + "\">\r\n";
+        QThreadPool::globalInstance()->start([gallery = gallery_, to = QFile::encodeName(target).toStdString(), head,
+                                              self = QPointer<WebBrowser>(this)] {
+            const bool ok = savePageWithPictures(*gallery, to, head);
+            QMetaObject::invokeMethod(qApp, [self, ok] {
+                if (self)
+                    emit self->saveDone(ok);
+            }, Qt::QueuedConnection);
+        });
+        return true;
+    }
+    // A single file with its pictures: the engine makes it from a file: page only. A copy of
     // the page that states its encoding (the engine would guess one) and its folder is loaded
     // out of sight with every picture, and saved.
     auto copy = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/pictarre-save-XXXXXX.htm"));
@@ -298,7 +344,7 @@ bool WebBrowser::saveGallery(const QString& target, SaveFormat format)
         return false;
 
     auto* written = new QWebEnginePage(page()->profile(), this);
-    written->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    allowFor(*written->settings(), QUrl::fromLocalFile(copy->fileName()));
     connect(written, &QWebEnginePage::loadFinished, this, [this, written, target, format](bool ok) {
         if (!ok) {
             emit saveDone(false);
@@ -421,11 +467,7 @@ void WebBrowser::showFindDialog()
 {
     if (!findDialog_)
         findDialog_ = new FindDialog(this);
-    findDialog_->show();
-    findDialog_->raise();
-    findDialog_->activateWindow();
-    findDialog_->textField()->setFocus();
-    findDialog_->textField()->selectAll();
+    findDialog_->openForSearch();
 }
 
 float WebBrowser::widthTwips() const

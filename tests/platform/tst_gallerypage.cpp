@@ -13,6 +13,7 @@
 #include <QPdfDocument>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 #include <QWebEngineUrlRequestInterceptor>
 
@@ -228,6 +229,7 @@ private slots:
     void printedPageHoldsEveryPicture();
     void aPrintTellsItsProgressStopsAndFitsWidePictures();
     void aPageWrittenAnewChangesNothingShown();
+    void galleriesAndFoldersShownAgainOpenAtTheTop();
     void theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage();
     void otherLocalPagesAndFoldersOpenAsFiles();
     void savedHtmlIsThePageFileByteForByte();
@@ -277,15 +279,25 @@ void GalleryPageTest::findReachesRowsThatAreNotInThePage()
     QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("window.getSelection().toString()")).toString(),
                               QStringLiteral("Needle"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
-    QVERIFY(evaluate(*view_, QStringLiteral(
+    // The match is on the screen, and the dialog does not cover it.
+    const QVariantList box = evaluate(*view_, QStringLiteral(
         "(function(){ var r = window.getSelection().getRangeAt(0).getBoundingClientRect();"
-        " return r.top >= 0 && r.bottom <= innerHeight; })()")).toBool());
+        " return [r.left, r.top, r.width, r.height]; })()")).toList();
+    QCOMPARE(box.size(), 4);
+    const QRect match(view_->mapToGlobal(QPoint(box[0].toInt(), box[1].toInt())), QSize(box[2].toInt(), box[3].toInt()));
+    QVERIFY(match.top() >= view_->mapToGlobal(QPoint(0, 0)).y() && match.bottom() <= view_->mapToGlobal(QPoint(0, view_->height())).y());
+    QVERIFY2(!dialog->frameGeometry().intersects(match), qPrintable(QStringLiteral("dialog %1,%2 %3x%4 over the match at %5,%6")
+        .arg(dialog->frameGeometry().x()).arg(dialog->frameGeometry().y()).arg(dialog->frameGeometry().width())
+        .arg(dialog->frameGeometry().height()).arg(match.x()).arg(match.y())));
 
     // Every row's text counts, and the next match follows the one shown.
     QCOMPARE(findText(*dialog, QStringLiteral("/n1")), 1111);
     QCOMPARE(findNext(*dialog), 1111);
     dialog->close();
     QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("window.getSelection().toString()")).toString(), QString(), 5000);
+    // Opened again, it tells nothing of the search before.
+    view_->showFindDialog();
+    QCOMPARE(dialog->lastMatchCount(), -1);
 }
 
 void GalleryPageTest::printedPageHoldsEveryPicture()
@@ -408,6 +420,39 @@ void GalleryPageTest::aPageWrittenAnewChangesNothingShown()
     QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
     QVERIFY(done.wait(30000));
     QCOMPARE(readFileBytes(folder.root() / "saved.htm"), written);
+
+    // Its text holds every path, not only the rows in the page at the moment.
+    dialogs_.saveAnswer = SaveAsChoice{q(folder.root().string() + "/saved.txt"), SaveFormat::PlainText};
+    QVERIFY(view_->ExecWB(BrowserCommand::SaveAs));
+    QVERIFY(done.wait(30000));
+    const QStringList lines = q(readFileBytes(folder.root() / "saved.txt")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2000);
+    QCOMPARE(lines.first(), q(paths.front()));
+    QCOMPARE(lines.last(), q(paths.back()));
+}
+
+void GalleryPageTest::galleriesAndFoldersShownAgainOpenAtTheTop()
+{
+    Sandbox folder;
+    const auto paths = writeGifs(folder, 600, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
+    const auto scrolledDown = [this] {
+        evaluate(*view_, QStringLiteral("window.scrollTo(0, document.documentElement.scrollHeight)"));
+        return QTest::qWaitFor([this] { return evaluate(*view_, QStringLiteral("scrollY")).toInt() > 1000; }, 10000);
+    };
+    const auto atTop = [this] { return evaluate(*view_, QStringLiteral("scrollY")).toInt() == 0; };
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(show(rowGallery(folder, "picture.htm", paths, 200, 150)));
+        QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
+        QVERIFY(atTop());
+        QVERIFY(scrolledDown());
+    }
+    for (int i = 0; i < 2; ++i) {
+        QSignalSpy complete(view_.get(), &WebBrowser::DownloadComplete);
+        view_->Navigate(q(folder.root().string() + "/p/"));
+        QVERIFY(complete.wait(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(atTop(), 5000);
+        QVERIFY(scrolledDown());
+    }
 }
 
 namespace {
@@ -484,6 +529,14 @@ void GalleryPageTest::theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage()
     local.Navigate(q(other));
     QVERIFY(loaded.wait(20000));
     QCOMPARE(probe(local, addresses), QStringList(addresses.size(), QStringLiteral("refused")));
+    // Nor can it send what it reads anywhere: nothing of a view reaches the network.
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost));
+    const QString out = QStringLiteral("http://127.0.0.1:%1/leak").arg(listener.serverPort());
+    QCOMPARE(probe(local, {out + QStringLiteral(".js"), out + QStringLiteral(".gif#img")}), QStringList(2, QStringLiteral("refused")));
+    evaluate(local, QStringLiteral("fetch('%1'); window.open('%1'); 0").arg(out));
+    QTest::qWait(1000);
+    QVERIFY(!listener.hasPendingConnections());
     evaluate(local, QStringLiteral("document.body.innerHTML += '<iframe src=\"%1\"></iframe>'; location.href = '%1'; 0").arg(gallery));
     QTest::qWait(1000);
     QCOMPARE(local.url(), QUrl::fromLocalFile(q(other)));
@@ -537,9 +590,13 @@ void GalleryPageTest::savedHtmlIsThePageFileByteForByte()
 
 void GalleryPageTest::savedWholePageHoldsEveryRowAndPicture()
 {
-    // More rows than a gallery keeps in the page at once.
+    // More rows than a gallery keeps in the page at once, and names that a saved page's
+    // addresses or its copies' names once broke.
     Sandbox folder;
-    const auto paths = writeGifs(folder, 700, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
+    auto paths = writeGifs(folder, 700, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
+    const std::vector<std::string> odd = {"hash#tag.gif", "a&amp;c.gif", "semi;colon.gif", "0.gif"};
+    for (const auto& path : writeGifs(folder, 4, [&odd](int i) { return "q/" + odd[static_cast<std::size_t>(i)]; }))
+        paths.push_back(path);
     QVERIFY(show(rowGallery(folder, "picture.htm", paths, 16, 8)));
     QVERIFY(evaluate(*view_, QStringLiteral("document.links.length")).toInt() < 700);
 
@@ -555,8 +612,16 @@ void GalleryPageTest::savedWholePageHoldsEveryRowAndPicture()
             QVERIFY2(saved.find("/p/" + std::to_string(i) + ".gif") != std::string::npos, name);
         QVERIFY2(saved.find("pictarreGallery") == std::string::npos, name);  // the page as written
     }
+    // Every picture is copied under its own name, and the saved page shows each.
     QDir files(q(folder.root().string() + "/whole_files"));
-    QCOMPARE(files.entryList(QDir::Files).size(), 700);
+    QCOMPARE(files.entryList(QDir::Files).size(), 704);
+    for (const QString& name : {QStringLiteral("hash#tag.gif"), QStringLiteral("a&amp;c.gif"), QStringLiteral("semi;colon.gif"),
+                                QStringLiteral("0 (2).gif")})
+        QVERIFY2(files.exists(name), qPrintable(name));
+    QSignalSpy complete(view_.get(), &WebBrowser::DownloadComplete);
+    view_->Navigate(q(folder.root().string() + "/whole.htm"));
+    QVERIFY(complete.wait(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kDrawn)).toInt(), 704, 30000);
 }
 
 void GalleryPageTest::foldersNamedInChineseShowEveryPicture_data()
