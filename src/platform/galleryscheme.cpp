@@ -4,7 +4,6 @@
 #include <optional>
 #include <utility>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -15,12 +14,10 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
-#include "collect/filedescriptor.h"
 #include "gallery/gallery.h"
 #include "gallery/galleryprotocol.h"
 #include "gallery/pageencoding.h"
 #include "gallery/pagewriter.h"
-#include "gallery/scaledpicture.h"
 
 namespace pictarre {
 
@@ -39,7 +36,6 @@ const bool kRegistered = [] {
     return true;
 }();
 
-constexpr qsizetype kScaledCacheBytes = 64 << 20;
 constexpr qsizetype kTokenLength = 32;
 
 QByteArray mimeTypeOf(const QByteArray& head)
@@ -148,17 +144,9 @@ void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, const Q
 
 }  // namespace
 
-GalleryScheme::GalleryScheme(QObject* parent) : QWebEngineUrlSchemeHandler(parent)
-{
-    scaled_.setMaxCost(kScaledCacheBytes);
-}
+GalleryScheme::GalleryScheme(QObject* parent) : QWebEngineUrlSchemeHandler(parent) {}
 
-GalleryScheme::~GalleryScheme()
-{
-    // Workers still running use the cache: they end before it goes.
-    workers_.clear();
-    workers_.waitForDone();
-}
+GalleryScheme::~GalleryScheme() = default;
 
 GalleryScheme* GalleryScheme::on(QWebEngineProfile* profile)
 {
@@ -228,7 +216,7 @@ void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
             height = shaped ? number(keys[1].mid(heightKey.size()), 5) : std::nullopt;
         }
         if (index && *index < gallery->size() && width && height) {
-            servePicture(job, std::move(gallery), static_cast<std::size_t>(*index), static_cast<uint>(*width),
+            servePicture(job, std::string(gallery->path(static_cast<std::size_t>(*index))), static_cast<uint>(*width),
                          static_cast<uint>(*height));
             return;
         }
@@ -236,67 +224,36 @@ void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
     job->fail(QWebEngineUrlRequestJob::RequestDenied);
 }
 
-void GalleryScheme::onWorker(QWebEngineUrlRequestJob* job, std::function<Answer()> work)
+void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const std::string& path, uint width, uint height)
 {
-    // The work runs on a worker, the newest request first, since that is the one nearest to
-    // what the user looks at now; its answer reaches the request on the handler's thread,
-    // unless the engine dropped the request meanwhile.
+    // The answer comes on a worker; it reaches the request on the handler's thread, unless the
+    // engine dropped the request meanwhile, which also cancels it in the service.
     QPointer<QWebEngineUrlRequestJob> pending(job);
-    workers_.start([this, pending, work = std::move(work)] {
-        if (!pending)
-            return;
-        QMetaObject::invokeMethod(this, [pending, answer = work()] {
-            if (pending)
-                answer(pending);
-        }, Qt::QueuedConnection);
-    }, ++order_);
-}
-
-void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, std::shared_ptr<const Gallery> gallery,
-                                 std::size_t index, uint width, uint height)
-{
-    onWorker(job, [this, gallery = std::move(gallery), index, width, height]() -> Answer {
-        auto file = std::make_shared<FileDescriptor>(openRegularFile(std::string(gallery->path(index))));
-        struct stat st {};
-        if (!file->isOpen() || ::fstat(file->get(), &st) != 0)
-            return [](QWebEngineUrlRequestJob* j) { j->fail(QWebEngineUrlRequestJob::UrlNotFound); };
-        const QByteArray key = QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)) + ':'
-                               + QByteArray::number(qint64(st.st_size)) + ':' + QByteArray::number(qint64(st.st_mtim.tv_sec))
-                               + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ':' + QByteArray::number(width) + 'x'
-                               + QByteArray::number(height);
-        QByteArray bytes = cachedPicture(key);
-        if (bytes.isNull()) {
-            if (auto picture = scaledPicture(file->get(), width, height)) {
-                bytes = QByteArray::fromStdString(picture->bytes);
-                keepPicture(key, bytes);
-            }
+    const PictureService::Ticket ticket = pictures_.request(path, width, height, [this, pending](PictureAnswer answer) {
+        QByteArray mimeType = QByteArray::fromStdString(answer.mimeType);
+        if (answer.original.isOpen()) {
+            char head[8] = {};
+            const ssize_t got = ::pread(answer.original.get(), head, sizeof head, 0);
+            mimeType = mimeTypeOf(QByteArray(head, got > 0 ? static_cast<qsizetype>(got) : 0));
         }
-        if (!bytes.isNull())
-            return [bytes](QWebEngineUrlRequestJob* j) { replyWith(j, mimeTypeOf(bytes), bytes); };
-        // The file's own bytes, read by the engine as it needs them, from the start.
-        ::lseek(file->get(), 0, SEEK_SET);
-        char head[8] = {};
-        const ssize_t got = ::pread(file->get(), head, sizeof head, 0);
-        const QByteArray mimeType = mimeTypeOf(QByteArray(head, got > 0 ? static_cast<qsizetype>(got) : 0));
-        return [file, mimeType](QWebEngineUrlRequestJob* j) {
-            auto* device = new QFile;
-            device->open(file->release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-            replyWith(j, mimeType, device);
-        };
+        auto given = std::make_shared<PictureAnswer>(std::move(answer));
+        QMetaObject::invokeMethod(this, [pending, given, mimeType] {
+            if (!pending)
+                return;
+            if (given->copy) {
+                const std::string& copy = *given->copy;
+                replyWith(pending, mimeType, QByteArray(copy.data(), static_cast<qsizetype>(copy.size())));
+            } else if (given->original.isOpen()) {
+                // The file's own bytes, read by the engine as it needs them.
+                auto* device = new QFile;
+                device->open(given->original.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+                replyWith(pending, mimeType, device);
+            } else {
+                pending->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            }
+        }, Qt::QueuedConnection);
     });
-}
-
-QByteArray GalleryScheme::cachedPicture(const QByteArray& key)
-{
-    const QMutexLocker lock(&lock_);
-    const QByteArray* bytes = scaled_.object(key);
-    return bytes ? *bytes : QByteArray();
-}
-
-void GalleryScheme::keepPicture(const QByteArray& key, const QByteArray& bytes)
-{
-    const QMutexLocker lock(&lock_);
-    scaled_.insert(key, new QByteArray(bytes), static_cast<int>(std::min<qsizetype>(bytes.size(), kScaledCacheBytes)));
+    connect(job, &QObject::destroyed, this, [this, ticket] { pictures_.cancel(ticket); });
 }
 
 }  // namespace pictarre

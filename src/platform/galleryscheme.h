@@ -1,15 +1,15 @@
 #pragma once
 
-#include <functional>
 #include <memory>
+#include <string>
 
 #include <QByteArray>
-#include <QCache>
 #include <QHash>
 #include <QMutex>
-#include <QThreadPool>
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
+
+#include "gallery/pictureservice.h"
 
 class QWebEngineProfile;
 
@@ -41,19 +41,12 @@ public:
 
 private:
     explicit GalleryScheme(QObject* parent);
-    void servePicture(QWebEngineUrlRequestJob* job, std::shared_ptr<const Gallery> gallery, std::size_t index,
-                      uint width, uint height);
-    // What a worker found, to give the request on the handler's thread.
-    using Answer = std::function<void(QWebEngineUrlRequestJob*)>;
-    void onWorker(QWebEngineUrlRequestJob* job, std::function<Answer()> work);
-    QByteArray cachedPicture(const QByteArray& key);
-    void keepPicture(const QByteArray& key, const QByteArray& bytes);
+    void servePicture(QWebEngineUrlRequestJob* job, const std::string& path, uint width, uint height);
 
     QMutex lock_;
     QHash<QByteArray, std::weak_ptr<const Gallery>> published_;  // by token
-    QCache<QByteArray, QByteArray> scaled_;
-    QThreadPool workers_;
-    int order_ = 0;
+    // Last, so that its workers end before the rest of the handler goes.
+    PictureService pictures_;
 };
 
 }  // namespace pictarre
