@@ -176,12 +176,16 @@ void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
 {
     // An address is answered only when it is, to the byte, one that a published page names:
     // its token, then the page, a batch of its rows or one of its pictures. No escapes are
-    // taken, so no address reaches anything by a decoded NUL, slash or dot.
+    // taken, so no address reaches anything by a decoded NUL, slash or dot. And only the
+    // program (which loads the page) and the gallery page itself (whose origin is its own,
+    // opaque one) ask: a local file's page is refused even if it knew the address.
     const QUrl url = job->requestUrl();
     const QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
     const QByteArray query = url.query(QUrl::FullyEncoded).toLatin1();
+    const QUrl initiator = job->initiator();
     std::shared_ptr<const Gallery> gallery;
-    if (job->requestMethod() == "GET" && url.scheme() == QLatin1String(kGalleryScheme) && url.host().isEmpty()
+    if (job->requestMethod() == "GET" && (initiator.isEmpty() || initiator.toString() == QLatin1String("null"))
+        && url.scheme() == QLatin1String(kGalleryScheme) && url.host().isEmpty()
         && !url.hasFragment() && path.size() > kTokenLength + 2 && path[0] == '/' && path[kTokenLength + 1] == '/') {
         const QMutexLocker lock(&lock_);
         gallery = published_.value(path.mid(1, kTokenLength)).lock();
