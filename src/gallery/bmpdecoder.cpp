@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "gallery/header.h"
+
 namespace pictarre {
 
 namespace {
@@ -16,12 +18,7 @@ class Bytes {
 public:
     explicit Bytes(std::span<const unsigned char> bytes) : bytes_(bytes) {}
     // A pointer to `n` bytes at `offset`, or nullptr when they are not all there.
-    const unsigned char* at(std::uint64_t offset, std::uint64_t n) const
-    {
-        if (offset > bytes_.size() || n > bytes_.size() - offset)
-            return nullptr;
-        return bytes_.data() + offset;
-    }
+    const unsigned char* at(std::uint64_t offset, std::uint64_t n) const { return bytesAt(bytes_, offset, n); }
 
 private:
     std::span<const unsigned char> bytes_;

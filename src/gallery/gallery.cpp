@@ -45,6 +45,12 @@ void Gallery::addRow(std::string_view path, std::int32_t width, std::int32_t hei
     paths_.append(path);
 }
 
+std::string Gallery::folderUrl() const
+{
+    const std::size_t slash = pagePath_.rfind('/');
+    return fileUrlOfFolder(slash == 0 || slash == std::string::npos ? std::string("/") : pagePath_.substr(0, slash));
+}
+
 std::string_view Gallery::path(std::size_t index) const
 {
     const Entry& e = entries_[index];

@@ -42,6 +42,8 @@ public:
     void close() { closed_ = true; }
 
     const std::string& pagePath() const { return pagePath_; }
+    // The file: address of the page's folder, against which its relative addresses resolve.
+    std::string folderUrl() const;
     std::size_t size() const { return entries_.size(); }
     const Entry& entry(std::size_t index) const { return entries_[index]; }
     std::string_view path(std::size_t index) const;

@@ -23,12 +23,7 @@ public:
 class SpanSource final : public ByteSource {
 public:
     explicit SpanSource(std::span<const unsigned char> bytes) : bytes_(bytes) {}
-    const unsigned char* get(std::uint64_t offset, std::size_t n) override
-    {
-        if (offset > bytes_.size() || n > bytes_.size() - offset)
-            return nullptr;
-        return bytes_.data() + offset;
-    }
+    const unsigned char* get(std::uint64_t offset, std::size_t n) override { return bytesAt(bytes_, offset, n); }
 
 private:
     std::span<const unsigned char> bytes_;

@@ -24,6 +24,15 @@ struct PictureLayout {
     unsigned orientation = 1;
 };
 
+// The `n` bytes at `offset` of `bytes`, or nullptr when they are not all there: the one way the
+// readers of untrusted files reach into what they were given.
+inline const unsigned char* bytesAt(std::span<const unsigned char> bytes, std::uint64_t offset, std::uint64_t n)
+{
+    if (offset > bytes.size() || n > bytes.size() - offset)
+        return nullptr;
+    return bytes.data() + offset;
+}
+
 // Reads the size from the first bytes of a BMP, GIF or JPEG held in memory. Never reads past
 // `bytes`; answers nothing rather than a guess when the header is cut short or malformed.
 std::optional<PixelSize> readPictureHeader(std::span<const unsigned char> bytes);

@@ -112,11 +112,10 @@ std::string_view replacementCharacter()
 
 void appendScriptString(std::string_view text, std::string& out)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const auto escape = [&out](char32_t unit) {
         out += "\\u";
         for (int shift = 12; shift >= 0; shift -= 4)
-            out += kHex[(unit >> shift) & 15];
+            out += kHexDigits[(unit >> shift) & 15];
     };
     out += '"';
     PageTextDecoder decoder(text);

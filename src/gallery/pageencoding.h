@@ -6,6 +6,9 @@
 
 namespace pictarre {
 
+// Upper-case hexadecimal digits, for the %XX and \uXXXX escapes of the page.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // The text encoding the browser views read the program's pages in, and the one its page writer
 // writes link texts in: the codeset of the process's locale, or UTF-8 where the locale names
 // none (the C/POSIX locale), since file names are UTF-8 in practice there.

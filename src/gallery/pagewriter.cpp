@@ -47,10 +47,9 @@ bool startsCharacterReference(std::string_view text, std::size_t at)
 
 void appendPercent(std::string& out, unsigned char c)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     out += '%';
-    out += kHex[c >> 4];
-    out += kHex[c & 15];
+    out += kHexDigits[c >> 4];
+    out += kHexDigits[c & 15];
 }
 
 void appendLine(std::string& out, std::string_view line)

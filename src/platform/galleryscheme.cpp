@@ -121,10 +121,7 @@ std::string pagePrologue(const Gallery& gallery)
                                + ",batchKey:" + quoted(kBatchKey) + ",picture:" + quoted(std::string(kPictureName) + '/')
                                + ",widthKey:" + quoted(kWidthKey) + ",heightKey:" + quoted(kHeightKey)
                                + ",keepAll:" + std::to_string(kKeepAll) + ",printMarker:" + quoted(kPrintMarker) + '}';
-    const std::string& path = gallery.pagePath();
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
-    return "<base href=\"" + fileUrlOfFolder(folder) + "\"><script>const pictarreProtocol = " + config + ";\n" + script
+    return "<base href=\"" + gallery.folderUrl() + "\"><script>const pictarreProtocol = " + config + ";\n" + script
            + "</script>\r\n";
 }
 

@@ -332,11 +332,8 @@ bool WebBrowser::saveGallery(const QString& target, SaveFormat format)
     auto copy = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/pictarre-save-XXXXXX.htm"));
     if (!copy->open())
         return false;
-    const std::string& pagePath = gallery.pagePath();
-    const std::size_t slash = pagePath.rfind('/');
-    const std::string folder = slash == 0 || slash == std::string::npos ? std::string("/") : pagePath.substr(0, slash);
-    copy->write(QByteArray::fromStdString("<meta charset=\"" + pageEncoding() + "\"><base href=\""
-                                          + fileUrlOfFolder(folder) + "\">\r\n"));
+    copy->write(QByteArray::fromStdString("<meta charset=\"" + pageEncoding() + "\"><base href=\"" + gallery.folderUrl()
+                                          + "\">\r\n"));
     const bool copied = gallery.writePage([&copy](std::string_view piece) {
         return copy->write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
     });
