@@ -115,7 +115,7 @@ const pictarreModel = (function () {
       if (a < b)
         plan.remove.push([a, b]);
     };
-    if (to <= first || from >= end) {
+    if (first >= end || to <= first || from >= end) {
       remove(first, end);
       if (from < to)
         plan.append = [from, to];
