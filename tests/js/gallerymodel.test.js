@@ -7,13 +7,7 @@ const model = require(process.argv[2] || path.join(__dirname, '../../src/platfor
 let passed = 0;
 let failed = 0;
 function test(name, body) {
-  try {
-    body();
-    ++passed;
-  } catch (e) {
-    ++failed;
-    console.log(`FAIL ${name}: ${e.message}`);
-  }
+  try { body(); ++passed; } catch (e) { ++failed; console.log(`FAIL ${name}: ${e.message}`); }
 }
 const range = (a, b) => Array.from({length: b - a}, (_, k) => a + k);
 
@@ -58,25 +52,21 @@ test('changing the rows keeps the page in entry order and inserts only what is n
   const n = 7;
   for (let first = 0; first <= n; ++first) for (let end = first; end <= n; ++end)
     for (let from = 0; from <= n; ++from) for (let to = from; to <= n; ++to) {
+      const label = `[${first}, ${end}) → [${from}, ${to})`;
       const plan = model.planRows(first, end, from, to);
       let page = range(first, end);
       for (const [a, b] of plan.remove)
         page = page.filter(i => i < a || i >= b);
-      let inserted = 0;
+      const kept = page.length;
       if (plan.insertBefore) {
-        const [a, b] = plan.insertBefore;
-        const at = page.indexOf(b);
-        assert.ok(at >= 0, `[${first}, ${end}) → [${from}, ${to}): no row ${b} to insert before`);
-        page.splice(at, 0, ...range(a, b));
-        inserted += b - a;
+        const at = page.indexOf(plan.insertBefore[1]);
+        assert.ok(at >= 0, `${label}: no row to insert before`);
+        page.splice(at, 0, ...range(...plan.insertBefore));
       }
-      if (plan.append) {
+      if (plan.append)
         page.push(...range(...plan.append));
-        inserted += plan.append[1] - plan.append[0];
-      }
-      const label = `[${first}, ${end}) → [${from}, ${to})`;
       assert.deepStrictEqual(page, range(from, to), label);
-      assert.strictEqual(inserted, range(from, to).filter(i => i < first || i >= end).length, label);
+      assert.strictEqual(page.length - kept, range(from, to).filter(i => i < first || i >= end).length, label);
     }
 });
 
@@ -105,23 +95,22 @@ test('pictures load near the screen and are let go far from it', () => {
 });
 
 test('find: shown texts, folding, every match and the way from one to the next', () => {
-  for (const [written, shown] of [['a&amp;lt;b', 'a&lt;b'], ['&lt;x&gt;&amp;', '<x>&'], ['&amp;amp;', '&amp;']])
-    assert.strictEqual(model.shownText(written), shown);
-  for (const [text, folded] of [['AbC', 'abc'], ['\u0130A', '\u0130a'], ['ÄÖ', 'äö']])
-    assert.strictEqual(model.folded(text), folded);
+  const shown = [['a&amp;lt;b', 'a&lt;b'], ['&lt;x&gt;&amp;', '<x>&'], ['&amp;amp;', '&amp;']];
+  const folded = [['AbC', 'abc'], ['\u0130A', '\u0130a'], ['ÄÖ', 'äö']];
+  for (const [f, cases] of [[model.shownText, shown], [model.folded, folded]])
+    cases.forEach(([text, expected]) => assert.strictEqual(f(text), expected));
   const texts = ['x', 'aAa', 'Ab', '\u0130a', ''];
-  assert.deepStrictEqual(model.findHits(texts.length, i => texts[i], 'aa', false), [[1, 0], [1, 1]]);
-  assert.deepStrictEqual(model.findHits(texts.length, i => texts[i], 'A', true), [[1, 1], [2, 0]]);
-  assert.deepStrictEqual(model.findHits(texts.length, i => texts[i], 'A', false), [[1, 0], [1, 1], [1, 2], [2, 0], [3, 1]]);
-  assert.deepStrictEqual(model.findHits(texts.length, i => texts[i], '', false), []);
+  const hits = [['aa', false, [[1, 0], [1, 1]]], ['A', true, [[1, 1], [2, 0]]], ['', false, []],
+                ['A', false, [[1, 0], [1, 1], [1, 2], [2, 0], [3, 1]]]];
+  for (const [needle, matchCase, expected] of hits)
+    assert.deepStrictEqual(model.findHits(texts.length, i => texts[i], needle, matchCase), expected, needle);
 
-  const hits = [[2, 0], [5, 0], [5, 3], [9, 1]];
   const cases = [  // [screenTop, the steps' directions (b: backward)] → the matches shown
     [5, 'fffff', [1, 2, 3, 0, 1]], [5, 'bbb', [0, 3, 2]], [10, 'f', [0]], [0, 'b', [3]], [3, 'fbb', [1, 0, 3]],
   ];
-  for (const [screenTop, directions, shown] of cases) {
-    const search = new model.Search('n', false, hits);
-    assert.deepStrictEqual([...directions].map(d => search.step(d === 'b', screenTop)), shown, `${screenTop} ${directions}`);
+  for (const [screenTop, directions, expected] of cases) {
+    const search = new model.Search('n', false, [[2, 0], [5, 0], [5, 3], [9, 1]]);
+    assert.deepStrictEqual([...directions].map(d => search.step(d === 'b', screenTop)), expected, `${screenTop} ${directions}`);
   }
   assert.strictEqual(new model.Search('n', false, []).step(false, 0), -1);
 });
