@@ -192,6 +192,11 @@ const pictarreModel = (function () {
       return {load, release};
     }
 
+    // Counts a picture loaded that update() did not choose (a print loads every one).
+    add(picture) {
+      this.loaded.add(picture);
+    }
+
     // Every picture loaded, all of them now counted as let go.
     releaseAll() {
       const all = Array.from(this.loaded);

@@ -54,7 +54,7 @@
       }
       img.setAttribute('src', wanted);
     }
-    pictures.loaded.add(img);
+    pictures.add(img);
   }
 
   function updateImages() {
