@@ -4,11 +4,10 @@
 // blocks of the same height standing for the others above and below. A gallery of a few
 // hundred pictures stays whole in the page; only larger ones are cut to the screen. The
 // program puts the addresses and sizes of the boundary before this script, in
-// pictarreProtocol.
-(function (protocol) {
+// pictarreProtocol. What to hold and where find's matches are is decided in pictarreModel; this
+// script reads the page for it and carries out what it decides.
+(function (protocol, model) {
   'use strict';
-  const kNear = 1.5;     // screens above and below the visible one that are loaded
-  const kFar = 4;        // screens beyond which rows and pictures are let go again
   const kKeepAll = protocol.keepAll;  // entries a gallery may have and still stay whole
   const kTries = 3;      // requests for a batch's markup before it counts as lost
   // The page's folder in the gallery scheme: its rows and pictures are found under it.
@@ -22,7 +21,7 @@
   document.head.appendChild(style);
 
   const images = document.images;
-  const loadedImages = new Set();
+  const pictures = new model.PictureWindow();
   let scheduled = false;
   let holdAll = false;
   let printSide = 0;
@@ -55,64 +54,28 @@
       }
       img.setAttribute('src', wanted);
     }
-    loadedImages.add(img);
-  }
-
-  function releaseImage(img) {
-    img.removeAttribute('src');
-    loadedImages.delete(img);
-  }
-
-  // The first picture whose bottom edge lies at or below `y` (viewport coordinates); pictures
-  // follow one another down the page.
-  function firstImageEndingBelow(y) {
-    let lo = 0;
-    let hi = images.length;
-    while (lo < hi) {
-      const mid = (lo + hi) >> 1;
-      if (images[mid].getBoundingClientRect().bottom < y)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    return lo;
-  }
-
-  function firstImageStartingBelow(from, y) {
-    let index = Math.max(from, firstImageEndingBelow(y));
-    while (index < images.length && images[index].getBoundingClientRect().top <= y)
-      ++index;
-    return index;
+    pictures.add(img);
   }
 
   function updateImages() {
-    const h = window.innerHeight || 1;
-    const first = firstImageEndingBelow(-kNear * h);
-    const end = firstImageStartingBelow(first, (1 + kNear) * h);
-    for (let i = first; i < end; ++i)
-      loadImage(images[i], 0);
-    const keepFirst = firstImageEndingBelow(-kFar * h);
-    const keepEnd = firstImageStartingBelow(keepFirst, (1 + kFar) * h);
-    const keep = new Set();
-    for (let i = keepFirst; i < keepEnd; ++i)
-      keep.add(images[i]);
-    for (const img of Array.from(loadedImages)) {
-      if (!keep.has(img) || !img.isConnected)
-        releaseImage(img);
-    }
+    const {load, release} = pictures.update(images.length, i => images[i], i => images[i].getBoundingClientRect(),
+                                            window.innerHeight || 1);
+    for (const img of load)
+      loadImage(img, 0);
+    for (const img of release)
+      img.removeAttribute('src');
   }
 
   // ---- Rows ----
 
-  const entries = [];    // {batch, pictureHeight, text, height, measured, rows}
+  const entries = [];    // {batch, text, rows}
+  const heights = new model.Heights();
   const batches = [];    // {first, count, strings, loading, failures}, by number
-  const kKeepBatches = 6;  // batches of markup held beyond those the page needs
   let tbody = null;
   let above = null;      // stands for the entries before the ones in the page
   let below = null;      // and for those after them
   let first = 0;         // the entries in the page: [first, end)
   let end = 0;
-  let extra = 34;        // an entry's height beyond its picture's, as last measured
 
   function setUpRows() {
     const table = document.getElementById('AutoNumber1');
@@ -162,22 +125,8 @@
 
   // Lets go of the markup of batches far from the page's rows, keeping a few.
   function dropFarMarkup() {
-    const held = batches.filter(b => b.strings && (b.first + b.count <= first || b.first >= end));
-    held.sort((x, y) => Math.abs(x.first - first) - Math.abs(y.first - first));
-    for (const batch of held.slice(kKeepBatches))
+    for (const batch of model.batchesToDrop(batches, first, end))
       batch.strings = null;
-  }
-
-  function heightOf(index) {
-    const entry = entries[index];
-    return entry.measured ? entry.height : entry.pictureHeight + extra;
-  }
-
-  function sumOfHeights(from, to) {
-    let sum = 0;
-    for (let i = from; i < to; ++i)
-      sum += heightOf(i);
-    return sum;
   }
 
   // Puts entries [from, to) into the page, before the row `before` (or at the end).
@@ -207,46 +156,32 @@
 
   // Sets the page's window of rows to [from, to), reusing the rows already there.
   function showEntries(from, to) {
-    if (to <= first || from >= end) {
-      removeEntries(first, end);
-      insertEntries(from, to, null);
-    } else {
-      removeEntries(first, Math.min(from, end));
-      removeEntries(Math.max(to, first), end);
-      if (from < first)
-        insertEntries(from, first, entries[first].rows[0]);
-      if (to > end)
-        insertEntries(end, to, null);
-    }
+    const plan = model.planRows(first, end, from, to);
+    for (const [a, b] of plan.remove)
+      removeEntries(a, b);
+    if (plan.insertBefore)
+      insertEntries(plan.insertBefore[0], plan.insertBefore[1], entries[plan.insertBefore[1]].rows[0]);
+    if (plan.append)
+      insertEntries(plan.append[0], plan.append[1], null);
     first = from;
     end = to;
   }
 
   // Heights of the entries in the page, as laid out.
   function measure() {
-    let measuredExtra = null;
+    const measured = [];
     for (let i = first; i < end; ++i) {
       const top = entries[i].rows[0].getBoundingClientRect().top;
       const next = i + 1 < end ? entries[i + 1].rows[0].getBoundingClientRect().top
                                : entries[i].rows[1].getBoundingClientRect().bottom;
-      entries[i].height = next - top;
-      entries[i].measured = true;
-      if (measuredExtra === null)
-        measuredExtra = entries[i].height - entries[i].pictureHeight;
+      measured.push(next - top);
     }
-    if (measuredExtra !== null && measuredExtra > 0)
-      extra = measuredExtra;
+    heights.setMeasured(first, measured);
   }
 
-  // The entry at `y`, measured from the top of the rows (the count of entries when below).
-  function entryAt(y) {
-    let sum = 0;
-    for (let i = 0; i < entries.length; ++i) {
-      sum += heightOf(i);
-      if (sum > y)
-        return i;
-    }
-    return entries.length;
+  // Where the screen's top lies below the top of the rows.
+  function screenTop() {
+    return -above.getBoundingClientRect().top;
   }
 
   function updateRows() {
@@ -255,28 +190,16 @@
     const h = window.innerHeight || 1;
     const atEnd = window.scrollY > 0
                   && window.scrollY + h >= document.documentElement.scrollHeight - 1;
-    let from = 0;
-    let to = entries.length;
-    if (!holdAll && entries.length > kKeepAll) {
-      const origin = above.getBoundingClientRect().top;  // top of the rows, in the viewport
-      const wantFirst = entryAt(-kNear * h - origin);
-      const wantEnd = Math.min(entries.length, entryAt((1 + kNear) * h - origin) + 1);
-      const keepFirst = entryAt(-kFar * h - origin);
-      const keepEnd = Math.min(entries.length, entryAt((1 + kFar) * h - origin) + 1);
-      // Rows already in the page stay while they are within reach; a jump starts afresh.
-      from = first < end && first >= keepFirst && first <= wantFirst ? first : wantFirst;
-      to = first < end && end <= keepEnd && end >= wantEnd ? end : wantEnd;
-      if (from > to)
-        from = to;
-    }
+    const {from, to} = model.chooseRows(heights, {top: screenTop(), screen: h, first, end, keepAll: kKeepAll,
+                                                  whole: holdAll});
     // Rows whose markup has not come yet wait for it; the blocks stand in for them meanwhile.
     if ((from !== first || to !== end) && markupHere(from, to)) {
       showEntries(from, to);
       measure();
       dropFarMarkup();
     }
-    above.style.height = sumOfHeights(0, first) + 'px';
-    below.style.height = sumOfHeights(end, entries.length) + 'px';
+    above.style.height = heights.top(first) + 'px';
+    below.style.height = heights.sum(end, entries.length) + 'px';
     if (atEnd)
       window.scrollTo(window.scrollX, document.documentElement.scrollHeight);
   }
@@ -285,39 +208,13 @@
 
   // In a gallery cut to the screen the engine's find sees only the rows in the page; the
   // dialog asks here instead, where every entry's text is known.
-  let found = null;  // {needle, matchCase, hits: [[entry, offset]...], current}
+  let found = null;  // a model.Search
 
-  // The link text as the page shows it (the page writes <, > and some & as references).
   function textOf(index) {
     const entry = entries[index];
     if (entry.shownText === undefined)
-      entry.shownText = entry.text.replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&amp;/g, '&');
+      entry.shownText = model.shownText(entry.text);
     return entry.shownText;
-  }
-
-  // `text` in lower case, character for character, so that offsets into it are offsets into
-  // `text` (a few letters, such as U+0130, lower to two characters: those stay as they are).
-  function folded(text) {
-    const lower = text.toLowerCase();
-    if (lower.length === text.length)
-      return lower;
-    let out = '';
-    for (const c of text) {
-      const l = c.toLowerCase();
-      out += l.length === c.length ? l : c;
-    }
-    return out;
-  }
-
-  function allHits(needle, matchCase) {
-    const hits = [];
-    const wanted = matchCase ? needle : folded(needle);
-    for (let i = 0; i < entries.length; ++i) {
-      const text = matchCase ? textOf(i) : folded(textOf(i));
-      for (let at = text.indexOf(wanted); at >= 0; at = text.indexOf(wanted, at + 1))
-        hits.push([i, at]);
-    }
-    return hits;
   }
 
   // Brings entry `index` into the page and onto the screen, and selects `length` characters of
@@ -327,7 +224,7 @@
   function reveal(index, offset, length) {
     revealing = {index, offset, length};
     const rowsTop = above.getBoundingClientRect().top + window.scrollY;
-    window.scrollTo(window.scrollX, rowsTop + sumOfHeights(0, index) - window.innerHeight / 2);
+    window.scrollTo(window.scrollX, rowsTop + heights.top(index) - window.innerHeight / 2);
     updateRows();
     finishReveal();
   }
@@ -437,15 +334,15 @@
   window[protocol.object] = {
     // Batch `number` of entries of the row layout, in page order: each entry's picture height
     // and link text.
-    batch(number, heights, texts) {
+    batch(number, pictureHeights, texts) {
       if ((!tbody && !setUpRows()) || number !== batches.length)
         return;
-      const batch = {number, first: entries.length, count: heights.length, strings: null, loading: false,
+      const batch = {number, first: entries.length, count: pictureHeights.length, strings: null, loading: false,
                      failures: 0};
       batches.push(batch);
-      for (let i = 0; i < heights.length; ++i) {
-        entries.push({batch, pictureHeight: Math.max(0, heights[i]), text: texts[i], height: 0,
-                      measured: false, rows: null});
+      for (let i = 0; i < pictureHeights.length; ++i) {
+        heights.add(pictureHeights[i]);
+        entries.push({batch, text: texts[i], rows: null});
       }
       // The first rows are asked for at once, so that the page's load includes them.
       if (batch.first < kKeepAll)
@@ -482,8 +379,8 @@
     resume() {
       holdAll = false;
       printing = false;
-      for (const img of Array.from(loadedImages))
-        releaseImage(img);
+      for (const img of pictures.releaseAll())
+        img.removeAttribute('src');
       schedule();
     },
     // Finds the next match of `needle` in the gallery's texts; false when the whole gallery is
@@ -493,23 +390,14 @@
       if (entries.length <= kKeepAll || holdAll)
         return false;
       if (!found || found.needle !== needle || found.matchCase !== matchCase)
-        found = {needle, matchCase, hits: allHits(needle, matchCase), current: -1};
-      const hits = found.hits;
-      if (hits.length === 0)
+        found = new model.Search(needle, matchCase, model.findHits(entries.length, textOf, needle, matchCase));
+      // The first search starts from the top of the screen.
+      const current = found.step(backward, heights.entryAt(screenTop()));
+      if (current < 0)
         return {active: 0, count: 0};
-      if (found.current < 0) {
-        // The first search starts from the top of the screen.
-        const screenTop = entryAt(-above.getBoundingClientRect().top);
-        let k = hits.findIndex(hit => hit[0] >= screenTop);
-        if (backward)
-          k = (k < 0 ? hits.length : k) - 1;
-        found.current = k < 0 ? (backward ? hits.length - 1 : 0) : k;
-      } else {
-        found.current = (found.current + (backward ? hits.length - 1 : 1)) % hits.length;
-      }
-      const [index, offset] = hits[found.current];
+      const [index, offset] = found.hits[current];
       reveal(index, offset, needle.length);
-      return {active: found.current + 1, count: hits.length};
+      return {active: current + 1, count: found.hits.length};
     },
     endFind() {
       found = null;
@@ -527,4 +415,4 @@
     arrivals.disconnect();
     schedule();
   });
-})(pictarreProtocol);
+})(pictarreProtocol, pictarreModel);

@@ -111,9 +111,15 @@ private:
 // boundary's values and the page script.
 std::string pagePrologue(const Gallery& gallery)
 {
+    // The model first: the page script calls it.
     static const std::string script = [] {
-        QFile file(QStringLiteral(":/pictarre/gallerypage.js"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+        std::string text;
+        for (const char* name : {":/pictarre/gallerymodel.js", ":/pictarre/gallerypage.js"}) {
+            QFile file(QString::fromLatin1(name));
+            if (file.open(QIODevice::ReadOnly))
+                text += file.readAll().toStdString() + '\n';
+        }
+        return text;
     }();
     using namespace protocol;
     const auto quoted = [](std::string_view text) { return '"' + std::string(text) + '"'; };

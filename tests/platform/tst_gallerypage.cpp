@@ -1,5 +1,5 @@
 // The gallery page as the browser view shows it, in the real engine: pictures fetched only near
-// the screen and let go far from it, every picture printed, the page file saved as written,
+// the screen and let go far from it, rows brought in above in order when scrolling up, every picture printed, the page file saved as written,
 // the page read in the locale's encoding whatever names its folders have, and every link
 // opening its own picture.
 #include <functional>
@@ -100,6 +100,12 @@ const char* const kScreenDrawn =
     " for (var i of document.images) { var r = i.getBoundingClientRect();"
     "  if (r.bottom > 0 && r.top < h) { any = true; all = all && i.complete && i.naturalWidth > 0; } }"
     " return any && all; })()";
+
+// The entry of the first picture in the page when the pictures' entries follow one another
+// without a gap, else -1.
+const char* const kFirstOfConsecutive =
+    "(function(){ var n = Array.from(document.images).map(i => Number(i.dataset.n));"
+    " return n.length && n.every((v, k) => k === 0 || v === n[k - 1] + 1) ? n[0] : -1; })()";
 
 // The colours of each page of a printed PDF, on their top bits, with how many pixels have each.
 QList<QHash<QRgb, int>> pdfColours(const QString& path)
@@ -225,6 +231,7 @@ private slots:
     }
 
     void fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd();
+    void scrollingUpBringsRowsInAboveInOrder();
     void findReachesRowsThatAreNotInThePage();
     void printedPageHoldsEveryPicture();
     void aPrintTellsItsProgressStopsAndFitsWidePictures();
@@ -261,6 +268,39 @@ void GalleryPageTest::fetchesOnlyThePicturesNearTheScreenAndTheLastOnesAtTheEnd(
     // The page holds the rows near the end only: the first picture's row is gone again.
     QVERIFY(evaluate(*view_, QStringLiteral("document.images.length")).toInt() <= 60);
     QVERIFY(!evaluate(*view_, QStringLiteral("Array.from(document.images).some(i => i.dataset.src.endsWith('/p/0.gif'))")).toBool());
+}
+
+void GalleryPageTest::scrollingUpBringsRowsInAboveInOrder()
+{
+    Sandbox folder;
+    const auto paths = writeGifs(folder, 3000, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 200, 150)));
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
+    view_->setFocus();
+    QTest::keyClick(view_->focusProxy(), Qt::Key_End);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("scrollY > 0")).toBool(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
+    const auto firstRow = [this] { return evaluate(*view_, QString::fromLatin1(kFirstOfConsecutive)).toInt(); };
+    int first = firstRow();
+    QVERIFY2(first > 2900, qPrintable(QString::number(first)));
+
+    // A screen up at a time: the rows kept stay, those above come in before them.
+    const int atEnd = first;
+    for (int step = 0; step < 12; ++step) {
+        const double before = evaluate(*view_, QStringLiteral("scrollY")).toDouble();
+        QTest::keyClick(view_->focusProxy(), Qt::Key_PageUp);
+        QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("scrollY")).toDouble() < before, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
+        const int now = firstRow();
+        QVERIFY2(now >= 0 && now <= first, qPrintable(QStringLiteral("step %1: %2 after %3").arg(step).arg(now).arg(first)));
+        first = now;
+    }
+    QVERIFY2(first < atEnd, qPrintable(QString::number(first)));
+
+    QTest::keyClick(view_->focusProxy(), Qt::Key_Home);
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("scrollY")).toDouble(), 0.0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(screenDrawn(), 20000);
+    QCOMPARE(firstRow(), 0);
 }
 
 void GalleryPageTest::findReachesRowsThatAreNotInThePage()
