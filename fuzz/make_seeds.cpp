@@ -69,6 +69,7 @@ int main(int argc, char** argv)
     }
     const fs::path root = argv[1];
     writeSeeds(root / "header", pictureSeeds());
+    writeSeeds(root / "copy", pictureSeeds());
     writeSeeds(root / "listfile", {
         "\r\n",
         "/p/a.jpg\r\n/p/sub/b.GIF\r\n\r\n",

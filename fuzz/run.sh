@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
-targets=(header listfile valnum pagewriter gallery)
+targets=(header listfile valnum pagewriter gallery copy)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j 2

@@ -123,6 +123,10 @@ void toArgb(Decode& d, Model model)
 
 }  // namespace
 
+namespace {
+constexpr long kMostDecodeMemory = 256L << 20;
+}  // namespace
+
 bool decodeJpeg(std::span<const unsigned char> bytes, int minWidth, int minHeight,
                 const std::function<void(int width, int height)>& begin, const JpegRowSink& row)
 {
@@ -134,6 +138,9 @@ bool decodeJpeg(std::span<const unsigned char> bytes, int minWidth, int minHeigh
         return false;
     jpeg_create_decompress(&d.info);
     d.created = true;
+    // A header may ask for any size; what the decoder holds at once (a progressive file's
+    // coefficients above all) is bounded, and a file past it is served as it is.
+    d.info.mem->max_memory_to_use = kMostDecodeMemory;
     d.source.next_input_byte = bytes.data();
     d.source.bytes_in_buffer = bytes.size();
     d.source.init_source = noop;

@@ -6,6 +6,7 @@
 #include "gallery/areascaler.h"
 #include "gallery/bmpdecoder.h"
 #include "gallery/header.h"
+#include "gallery/jpegdecoder.h"
 
 using namespace pictarre;
 
@@ -76,6 +77,22 @@ TEST(BmpDecoder, RejectsWhatItCannotDrawAsTheEngineDoes)
     const auto header = readBmpHeader(bytesOf(shortPalette));
     ASSERT_TRUE(header);
     EXPECT_FALSE(decodeBmp(bytesOf(shortPalette), *header, false, [](int, auto) {}).ok);
+}
+
+TEST(JpegDecoder, AFileAskingForGigabytesIsRefusedWithinItsBound)
+{
+    // A progressive file of 79 x 65280 pixels whose scans once made the decoder hold 2.6 GB
+    // (found by the copy fuzzer): it is refused, and the original served instead.
+    const std::string file(
+        "\xFF\xD8\xFF\xFF\xFF\xDB\x00\x43\x00\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x4E\x01\x01\x01\x01"
+        "\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01"
+        "\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x03\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01"
+        "\x01\xFF\xFF\xFF\xC2\x00\x0B\x08\xFF\x00\x4F\x00\x01\x01\x11\x00\xFF\xFF\xFF\xC4\x00\x26\x00\x01"
+        "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x10\x01\x00\x00\x00\x00\x00\x00"
+        "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\xFF\xFF\xFF\xDA\x00\x08\x01\x01\x00\x00\x00\x00\x3F\xFF"
+        "\xDA\x00\x08\x01\x01\x00\x01\x3F\x00\x3F\xFF\xD9",
+        156);
+    EXPECT_FALSE(decodeJpeg(bytesOf(file), 1, 1, [](int, int) {}, [](int, std::span<const std::uint32_t>) {}));
 }
 
 TEST(PictureLayout, OrientationComesFromTheFirstExifBlockAndIfd0Only)
