@@ -463,11 +463,27 @@ void CommandsTest::toolbarSaveAndPrintReachTheBrowser()
     QTest::mouseClick(f_->toolButton("print"), Qt::LeftButton);  // cancelled
     QCOMPARE(fakes().browserDialogs.printAsked, 1);
     fakes().browserDialogs.pdfPath = out.filePath(QStringLiteral("printed.pdf"));
+    // While it prints, panel 1 and the cursor say so; the print button again, or Esc, stops it.
+    const QString before = f_->status(StatusPanel::Folder);
+    for (const bool byEscape : {false, true}) {
+        QTest::mouseClick(f_->toolButton("print"), Qt::LeftButton);
+        QVERIFY(f_->status(StatusPanel::Folder).startsWith(QStringLiteral("正在准备打印")));
+        QCOMPARE(window().cursor().shape(), Qt::BusyCursor);
+        if (byEscape)
+            QTest::keyClick(&window(), Qt::Key_Escape);
+        else
+            QTest::mouseClick(f_->toolButton("print"), Qt::LeftButton);
+        QVERIFY(printed.count() == 1 || printed.wait(10000));
+        QCOMPARE(printed.takeLast().at(0).toBool(), false);
+        QCOMPARE(f_->status(StatusPanel::Folder), before);
+        QCOMPARE(window().cursor().shape(), Qt::ArrowCursor);
+    }
     QTest::mouseClick(f_->toolButton("print"), Qt::LeftButton);
-    QCOMPARE(fakes().browserDialogs.printAsked, 2);
+    QCOMPARE(fakes().browserDialogs.printAsked, 4);
     QVERIFY(printed.wait(60000));
     QCOMPARE(printed.count(), 1);
     QVERIFY(printed.last().at(0).toBool());
+    QCOMPARE(f_->status(StatusPanel::Folder), before);
     QCOMPARE(readFileBytes(fakes().browserDialogs.pdfPath.toStdString()).substr(0, 5), std::string("%PDF-"));
     // Neither touched the shown gallery.
     QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：2"));
