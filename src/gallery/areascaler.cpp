@@ -6,10 +6,18 @@
 namespace pictarre {
 
 AreaScaler::AreaScaler(int sourceWidth, int sourceHeight, int width, int height)
-    : width_(width), height_(height), columns_(shares(sourceWidth, width)), rows_(shares(sourceHeight, height)),
-      row_(static_cast<std::size_t>(width) * 4 + 4), sums_((static_cast<std::size_t>(height) + 1) * width * 4),
+    : width_(width), height_(height), identity_(sourceWidth == width && sourceHeight == height),
       norm_(float(width) / float(sourceWidth) * float(height) / float(sourceHeight))
 {
+    if (identity_) {
+        image_ = QImage(width, height, QImage::Format_ARGB32);
+        image_.fill(0);  // rows that never come stay transparent
+        return;
+    }
+    columns_ = shares(sourceWidth, width);
+    rows_ = shares(sourceHeight, height);
+    row_.resize(static_cast<std::size_t>(width) * 4 + 4);
+    sums_.resize((static_cast<std::size_t>(height) + 1) * width * 4);
 }
 
 // Source pixel i spans [i·s, (i+1)·s) of the output, s = to / from ≤ 1: at most two output
@@ -30,6 +38,11 @@ std::vector<AreaScaler::Share> AreaScaler::shares(int from, int to)
 
 void AreaScaler::addRow(int y, std::span<const std::uint32_t> pixels)
 {
+    if (identity_) {
+        if (y >= 0 && y < height_ && pixels.size() == static_cast<std::size_t>(width_))
+            std::copy(pixels.begin(), pixels.end(), reinterpret_cast<std::uint32_t*>(image_.scanLine(y)));
+        return;
+    }
     if (y < 0 || static_cast<std::size_t>(y) >= rows_.size() || pixels.size() != columns_.size())
         return;
     std::fill(row_.begin(), row_.end(), 0.0f);
@@ -61,6 +74,14 @@ void AreaScaler::addRow(int y, std::span<const std::uint32_t> pixels)
 
 QImage AreaScaler::result() const
 {
+    if (identity_) {
+        for (int y = 0; y < height_; ++y) {
+            const auto* line = reinterpret_cast<const std::uint32_t*>(image_.constScanLine(y));
+            if (std::any_of(line, line + width_, [](std::uint32_t p) { return (p >> 24) != 0xFF; }))
+                return image_;
+        }
+        return image_.convertToFormat(QImage::Format_RGB32);
+    }
     QImage image(width_, height_, QImage::Format_ARGB32);
     bool opaque = true;
     for (int y = 0; y < height_; ++y) {

@@ -12,7 +12,8 @@ namespace pictarre {
 // holds more than one source row: each source pixel adds its share of area to the one or two
 // output pixels it covers in each direction. Rows that never arrive count as transparent, which
 // is how the engine draws the rows a cut or sparse file leaves undefined. Averages are taken
-// over premultiplied colour, so transparent pixels lend no colour to their neighbours.
+// over premultiplied colour, so transparent pixels lend no colour to their neighbours. A source
+// of the output's own size is copied as it comes.
 class AreaScaler {
 public:
     // Output size at most the source size in each direction; both at least 1.
@@ -33,6 +34,10 @@ private:
 
     int width_;
     int height_;
+    // A source already at the output size (the JPEG decoder's own scaling often lands there):
+    // its rows are taken as they come, with nothing to average.
+    bool identity_;
+    QImage image_;
     std::vector<Share> columns_;
     std::vector<Share> rows_;
     std::vector<float> row_;  // the current source row, shrunk across: a, r·a, g·a, b·a

@@ -32,6 +32,13 @@ TEST(AreaScaler, AveragesCoveredAreaAndCountsMissingRowsAsTransparent)
     AreaScaler clear(2, 1, 1, 1);
     clear.addRow(0, std::vector<std::uint32_t>{0x00FF0000, 0xFF0000FF});
     EXPECT_EQ(clear.result().pixel(0, 0), qRgba(0, 0, 255, 128));
+    // At its own size a source passes as it is, and a row that never came stays transparent.
+    AreaScaler same(2, 2, 2, 2);
+    same.addRow(1, std::vector<std::uint32_t>{0xFF102030, 0x80FFFFFF});
+    const QImage copy = same.result();
+    EXPECT_EQ(copy.pixel(0, 0), 0u);
+    EXPECT_EQ(copy.pixel(0, 1), 0xFF102030u);
+    EXPECT_EQ(copy.pixel(1, 1), 0x80FFFFFFu);
 }
 
 TEST(BmpDecoder, CutAtEveryLengthGivesOnlyWholeRowsInBounds)
