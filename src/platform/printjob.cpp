@@ -9,16 +9,37 @@
 #include <QPdfDocument>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QTimer>
+
+#include "gallery/galleryprotocol.h"
 
 namespace pictarre {
 
 namespace {
 constexpr qreal kMostDotsPerInch = 300;
-}
+// The longest side, in pixels, of a picture sent to the printer: enough for a print, and it
+// keeps a page of thousands of large photos from needing gigabytes.
+constexpr int kPrintPictureSide = 1600;
+// How long a print waits for the page's rows and pictures while none of them arrives.
+constexpr int kPatienceMs = 120'000;
 
-PrintJob::PrintJob(std::unique_ptr<QPrinter> printer, QObject* receiver, Done done)
-    : printer_(std::move(printer)), receiver_(receiver), done_(std::move(done))
+QString latin1(std::string_view text)
 {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+PrintJob::PrintJob(PrintPage page, std::unique_ptr<QPrinter> printer, std::size_t galleryEntries, QObject* receiver,
+                   Reports reports)
+    : page_(std::move(page)), printer_(std::move(printer)), entries_(galleryEntries), receiver_(receiver),
+      reports_(std::move(reports)), patience_(std::make_unique<QTimer>())
+{
+    patience_->setSingleShot(true);
+    patience_->setInterval(kPatienceMs);
+    QObject::connect(patience_.get(), &QTimer::timeout, [this] {
+        if (!rendering_)
+            finish(false);
+    });
 }
 
 PrintJob::~PrintJob()
@@ -27,6 +48,61 @@ PrintJob::~PrintJob()
     stopping_ = true;
     if (painter_.joinable())
         painter_.join();
+}
+
+void PrintJob::start()
+{
+    const int total = static_cast<int>(entries_);
+    if (reports_.progress)
+        reports_.progress(0, total);
+    if (entries_ == 0) {
+        render();
+        return;
+    }
+    // The page tells how far its rows and pictures have come, and when all are there.
+    patience_->start();
+    page_.runScript(QStringLiteral("window.%1 ? %2(%3) : false")
+                        .arg(latin1(protocol::kScriptObject), latin1(protocol::kLoadAllCall))
+                        .arg(kPrintPictureSide),
+                    [this, alive = std::weak_ptr<int>(alive_)](const QVariant& started) {
+                        // A page without the gallery's script prints as it stands.
+                        if (!alive.expired() && !rendering_ && !finished_ && !started.toBool())
+                            render();
+                    });
+}
+
+void PrintJob::pageStep(const QString& step)
+{
+    if (rendering_ || finished_)
+        return;
+    const int total = static_cast<int>(entries_);
+    if (step == QLatin1String("ready")) {
+        if (reports_.progress)
+            reports_.progress(total, total);
+        render();
+    } else if (step == QLatin1String("failed")) {
+        finish(false);
+    } else if (step.startsWith(QLatin1String("progress "))) {
+        patience_->start();
+        if (reports_.progress)
+            reports_.progress(std::min(step.mid(9).toInt(), total), total);
+    }
+}
+
+void PrintJob::pageLeaving()
+{
+    if (!rendering_ && !finished_)
+        finish(false);
+}
+
+void PrintJob::render()
+{
+    rendering_ = true;
+    patience_->stop();
+    page_.render(printer_->pageLayout(), printer_->pageRanges(), [this, alive = std::weak_ptr<int>(alive_)](QByteArray pdf) {
+        if (!alive.expired())
+            paint(std::move(pdf));
+    });
 }
 
 void PrintJob::paint(QByteArray pdf)
@@ -43,8 +119,9 @@ void PrintJob::finish(bool ok)
     // Posted, never called from here: the receiver may destroy this job in `done`, and the job
     // must not be destroyed from its own thread. A receiver or a job that is gone drops the
     // call, so a stopped job cannot end the next one.
-    QMetaObject::invokeMethod(receiver_, [done = done_, alive = std::weak_ptr<int>(alive_), ok] {
-        if (!alive.expired())
+    finished_ = true;
+    QMetaObject::invokeMethod(receiver_, [done = reports_.done, alive = std::weak_ptr<int>(alive_), ok] {
+        if (!alive.expired() && done)
             done(ok);
     }, Qt::QueuedConnection);
 }

@@ -104,11 +104,6 @@ protected:
     }
 };
 
-// The longest side, in pixels, of a picture sent to the printer: enough for a print, and it
-// keeps a page of thousands of large photos from needing gigabytes.
-constexpr int kPrintPictureSide = 1600;
-// How long a print waits for the page's rows and pictures while none of them arrives.
-constexpr int kPrintPatienceMs = 120'000;
 
 QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
 {
@@ -138,7 +133,6 @@ bool savesTo(const QWebEngineDownloadRequest& download, const QWebEnginePage* pa
 // while it renders it for print: a view that goes meanwhile leaves its page here, and the
 // answer takes the page away instead of handing it to the print job.
 struct WebBrowser::PendingRender {
-    std::weak_ptr<PrintJob> job;
     QWebEnginePage* orphan = nullptr;
     bool answered = false;
 };
@@ -150,14 +144,10 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     // engine renders it for print; the view deletes it otherwise.
     auto* viewPage = new ViewPage;
     setPage(viewPage);
-    viewPage->printStep = [this](const QString& step) { printStep(step); };
-    printPatience_ = new QTimer(this);
-    printPatience_->setSingleShot(true);
-    printPatience_->setInterval(kPrintPatienceMs);
-    connect(printPatience_, &QTimer::timeout, this, [this] {
-        if (printJob_ && !rendering_)
-            endPrint(false);
-    });
+    viewPage->printStep = [this](const QString& step) {
+        if (printJob_)
+            printJob_->pageStep(step);
+    };
     GalleryScheme::on(page()->profile());
     static LocalOnly localOnly;
     page()->profile()->setUrlRequestInterceptor(&localOnly);
@@ -171,8 +161,8 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
     connect(this, &QWebEngineView::loadStarted, this, [this] {
         pageLost_ = false;
         // A print still waiting for the page's pictures does not go on with another page.
-        if (printJob_ && !rendering_)
-            endPrint(false);
+        if (printJob_)
+            printJob_->pageLeaving();
     });
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
         // The engine keeps the scroll of a page loaded again; a page the program opens anew
@@ -188,8 +178,8 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
             [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
                 pageLost_ = true;
                 // A print still waiting for the page's pictures waits no more.
-                if (printJob_ && !rendering_)
-                    endPrint(false);
+                if (printJob_)
+                    printJob_->pageLeaving();
                 emit pageLost();
             });
 }
@@ -382,41 +372,27 @@ bool WebBrowser::print()
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (!dialogs_.askPrint(this, *printer))
         return false;
-    printJob_ = std::make_shared<PrintJob>(std::move(printer), this, [this](bool ok) { endPrint(ok); });
-    if (!gallery_ || url().scheme() != QLatin1String(kGalleryScheme)) {
-        emit printProgress(0, 0);
-        render();
-        return true;
-    }
-    // A gallery shows only what is near the screen; the print needs every row and picture.
-    // The page tells how far they have come, and when all are there.
-    emit printProgress(0, static_cast<int>(gallery_->size()));
-    printPatience_->start();
-    page()->runJavaScript(QStringLiteral("window.%1 ? %2(%3) : false")
-                              .arg(latin1(protocol::kScriptObject), latin1(protocol::kLoadAllCall))
-                              .arg(kPrintPictureSide),
-                          [this, alive = std::weak_ptr<void>(alive_)](const QVariant& started) {
-                              // A page without the gallery's script prints as it stands.
-                              if (!alive.expired() && printJob_ && !rendering_ && !started.toBool())
-                                  render();
-                          });
+    PrintPage lent;
+    lent.runScript = [this](const QString& script, std::function<void(const QVariant&)> answer) {
+        page()->runJavaScript(script, std::move(answer));
+    };
+    lent.render = [this](const QPageLayout& layout, const QPageRanges& ranges, std::function<void(QByteArray)> answer) {
+        render_ = std::make_shared<PendingRender>();
+        page()->printToPdf([render = render_, answer = std::move(answer)](const QByteArray& pdf) {
+            render->answered = true;
+            if (render->orphan)
+                render->orphan->deleteLater();
+            else
+                answer(pdf);
+        }, layout, ranges);
+    };
+    const std::size_t entries = gallery_ && url().scheme() == QLatin1String(kGalleryScheme) ? gallery_->size() : 0;
+    PrintJob::Reports reports;
+    reports.progress = [this](int prepared, int total) { emit printProgress(prepared, total); };
+    reports.done = [this](bool ok) { endPrint(ok); };
+    printJob_ = std::make_unique<PrintJob>(std::move(lent), std::move(printer), entries, this, std::move(reports));
+    printJob_->start();
     return true;
-}
-
-void WebBrowser::printStep(const QString& step)
-{
-    if (!printJob_ || rendering_)
-        return;
-    if (step == QLatin1String("ready")) {
-        emit printProgress(static_cast<int>(gallery_->size()), static_cast<int>(gallery_->size()));
-        render();
-    } else if (step == QLatin1String("failed")) {
-        endPrint(false);
-    } else if (step.startsWith(QLatin1String("progress "))) {
-        printPatience_->start();
-        emit printProgress(std::min(step.mid(9).toInt(), static_cast<int>(gallery_->size())),
-                           static_cast<int>(gallery_->size()));
-    }
 }
 
 void WebBrowser::stopPrint()
@@ -425,28 +401,9 @@ void WebBrowser::stopPrint()
         endPrint(false);
 }
 
-void WebBrowser::render()
-{
-    rendering_ = true;
-    const QPageLayout layout = printJob_->printer().pageLayout();
-    const QPageRanges ranges = printJob_->printer().pageRanges();
-    // The answer reaches the job only while the job, and so the view, still stands.
-    render_ = std::make_shared<PendingRender>();
-    render_->job = printJob_;
-    page()->printToPdf([render = render_](const QByteArray& pdf) {
-        render->answered = true;
-        if (render->orphan)
-            render->orphan->deleteLater();
-        else if (const auto job = render->job.lock())
-            job->paint(pdf);
-    }, layout, ranges);
-}
-
 void WebBrowser::endPrint(bool ok)
 {
-    printPatience_->stop();
     printJob_.reset();
-    rendering_ = false;
     if (gallery_)
         page()->runJavaScript(QStringLiteral("window.%1 && %2()").arg(latin1(protocol::kScriptObject), latin1(protocol::kResumeCall)));
     emit printDone(ok);

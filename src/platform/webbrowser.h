@@ -4,7 +4,6 @@
 
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QWebEngineView>
 
 #include "gallery/gallery.h"
@@ -97,19 +96,15 @@ private:
     bool saveGallery(const QString& target, SaveFormat format);
     void followSave(QWebEnginePage* page, const QString& path);
     bool print();
-    void printStep(const QString& step);
-    void render();
     void endPrint(bool ok);
     WebBrowser* openPictureWindow(bool activate);
 
     BrowserDialogs& dialogs_;
     QPointer<FindDialog> findDialog_;
-    std::shared_ptr<PrintJob> printJob_;
+    std::unique_ptr<PrintJob> printJob_;
     std::shared_ptr<PendingRender> render_;
     QMetaObject::Connection saveWatch_;
     std::shared_ptr<int> alive_ = std::make_shared<int>();
-    bool rendering_ = false;
-    QTimer* printPatience_ = nullptr;  // ends a print whose page brings nothing for long
     bool pageLost_ = false;
     QList<QPointer<WebBrowser>> windows_;
     std::shared_ptr<const Gallery> gallery_;  // the gallery shown, while it is shown
