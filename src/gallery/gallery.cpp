@@ -70,6 +70,14 @@ void appendWrittenEntry(const Gallery& gallery, std::size_t index, std::string& 
 
 constexpr std::size_t kPiece = std::size_t{1} << 16;
 
+// Where the picture's src attribute of the entry written at `start` of `out` begins. A path
+// cannot hold "<img " (its "<" is always escaped), while an address before the picture (a
+// flowing entry's link) can end in " src=" and so hold " src=\"" with its closing quote.
+std::size_t pictureSrcAt(const std::string& out, std::size_t start)
+{
+    return out.find(" src=\"", out.find("<img ", start));
+}
+
 }  // namespace
 
 bool Gallery::writePage(const std::function<bool(std::string_view)>& sink,
@@ -81,8 +89,7 @@ bool Gallery::writePage(const std::function<bool(std::string_view)>& sink,
         const std::size_t start = piece.size();
         appendWrittenEntry(*this, i, piece);
         if (pictureAddress) {
-            // The entry's first " src=\"" is its picture's (see appendServedEntry).
-            const std::size_t src = piece.find(" src=\"", start) + 6;
+            const std::size_t src = pictureSrcAt(piece, start) + 6;
             piece.replace(src, piece.find('"', src) - src, escapeUrl(pictureAddress(i)));
         }
         if (piece.size() >= kPiece) {
@@ -100,9 +107,7 @@ void appendServedEntry(const Gallery& gallery, std::size_t index, std::string& o
 {
     const std::size_t start = out.size();
     appendWrittenEntry(gallery, index, out);
-    // The entry's first " src=\"" is its picture's: the address before it (a flowing entry's
-    // link) has its quotes escaped.
-    const std::size_t src = out.find(" src=\"", start);
+    const std::size_t src = pictureSrcAt(out, start);
     out.replace(src, 6, " data-n=\"" + std::to_string(index) + "\" data-src=\"");
     const Gallery::Entry& e = gallery.entry(index);
     if (e.layout == Gallery::Layout::Flow && e.width > 0 && e.height > 0) {

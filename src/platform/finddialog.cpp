@@ -107,9 +107,8 @@ void FindDialog::findNext()
         view_->findText(text, flags);
         return;
     }
-    const auto latin1 = [](std::string_view name) { return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())); };
     const QString script = QStringLiteral("window.%1 ? %2(%3, %4, %5) : false")
-                               .arg(latin1(protocol::kScriptObject), latin1(protocol::kFindCall),
+                               .arg(protocolName(protocol::kScriptObject), protocolName(protocol::kFindCall),
                                     QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)) + QStringLiteral("[0]"),
                                     matchCase_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"),
                                     up_->isChecked() ? QStringLiteral("true") : QStringLiteral("false"));
@@ -138,8 +137,7 @@ void FindDialog::hideEvent(QHideEvent* event)
                                      QWebEngineScript::ApplicationWorld);
         if (view_->url().scheme() == QLatin1String(kGalleryScheme))
             view_->page()->runJavaScript(QStringLiteral("window.%1 && %2()")
-                                             .arg(QString::fromLatin1(protocol::kScriptObject.data(), static_cast<qsizetype>(protocol::kScriptObject.size())),
-                                                  QString::fromLatin1(protocol::kEndFindCall.data(), static_cast<qsizetype>(protocol::kEndFindCall.size()))));
+                                             .arg(protocolName(protocol::kScriptObject), protocolName(protocol::kEndFindCall)));
     }
     QDialog::hideEvent(event);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <string>
 
 #include <QByteArray>
 #include <QHash>
 #include <QMutex>
+#include <QString>
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
@@ -23,6 +25,12 @@ class Gallery;
 // token, while its view holds it, and only at the addresses its page names; every other
 // request is refused.
 inline constexpr char kGalleryScheme[] = "pictarre";
+
+// A name of the boundary (galleryprotocol.h) as the scripts the program runs in the page use it.
+inline QString protocolName(std::string_view name)
+{
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
 
 // Answers the engine's requests in the gallery scheme. Installed once on a profile.
 class GalleryScheme : public QWebEngineUrlSchemeHandler {

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "gallery/galleryprotocol.h"
+#include "platform/galleryscheme.h"
 
 namespace pictarre {
 
@@ -23,10 +24,6 @@ constexpr int kPrintPictureSide = 1600;
 // How long a print waits for the page's rows and pictures while none of them arrives.
 constexpr int kPatienceMs = 120'000;
 
-QString latin1(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 }  // namespace
 
 PrintJob::PrintJob(PrintPage page, std::unique_ptr<QPrinter> printer, std::size_t galleryEntries, QObject* receiver,
@@ -62,7 +59,7 @@ void PrintJob::start()
     // The page tells how far its rows and pictures have come, and when all are there.
     patience_->start();
     page_.runScript(QStringLiteral("window.%1 ? %2(%3) : false")
-                        .arg(latin1(protocol::kScriptObject), latin1(protocol::kLoadAllCall))
+                        .arg(protocolName(protocol::kScriptObject), protocolName(protocol::kLoadAllCall))
                         .arg(kPrintPictureSide),
                     [this, alive = std::weak_ptr<int>(alive_)](const QVariant& started) {
                         // A page without the gallery's script prints as it stands.

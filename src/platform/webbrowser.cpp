@@ -10,7 +10,6 @@
 #include <QTemporaryFile>
 #include <QShortcut>
 #include <QThreadPool>
-#include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -34,10 +33,6 @@ QUrl urlFromAddress(const QString& address)
     return address.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(address) : QUrl(address);
 }
 
-QString latin1(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The views show local pictures, pages and folders, and need nothing from the network. A
 // page from a folder may read other local files by script (the engine would otherwise refuse
@@ -81,7 +76,7 @@ protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
                                   const QString& source) override
     {
-        const QString marker = latin1(protocol::kPrintMarker);
+        const QString marker = protocolName(protocol::kPrintMarker);
         if (printStep && !galleryAllowed.isEmpty() && QUrl(source) == galleryAllowed && message.startsWith(marker)) {
             printStep(message.mid(marker.size()));
             return;
@@ -405,7 +400,7 @@ void WebBrowser::endPrint(bool ok)
 {
     printJob_.reset();
     if (gallery_)
-        page()->runJavaScript(QStringLiteral("window.%1 && %2()").arg(latin1(protocol::kScriptObject), latin1(protocol::kResumeCall)));
+        page()->runJavaScript(QStringLiteral("window.%1 && %2()").arg(protocolName(protocol::kScriptObject), protocolName(protocol::kResumeCall)));
     emit printDone(ok);
 }
 

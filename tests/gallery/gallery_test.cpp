@@ -104,6 +104,8 @@ TEST(Gallery, BatchesAreBoundedAndOnlyTheirRowsAreAnswered)
     for (int i = 0; i < 6; ++i)
         gallery->addRow("/p/" + std::to_string(i) + ".jpg", 10, 10);
     gallery->addFlow("/p/flow.gif", PixelSize{3, 4});
+    gallery->addFlow("/p/ends in src=", PixelSize{5, 6});  // its link's closing quote makes ' src="'
+    gallery->addRow("/p/ends in data-n=", 10, 10);
     const std::string longPath = "/" + std::string(300'000, 'x');
     for (int i = 0; i < 9; ++i)
         gallery->addRow(longPath, 10, -5);
@@ -112,7 +114,7 @@ TEST(Gallery, BatchesAreBoundedAndOnlyTheirRowsAreAnswered)
     std::vector<std::uint32_t> counts;
     for (const auto& batch : gallery->batches())
         counts.push_back(batch.count);
-    EXPECT_EQ(counts, (std::vector<std::uint32_t>{4, 2, 3, 3, 3}));
+    EXPECT_EQ(counts, (std::vector<std::uint32_t>{4, 2, 4, 3, 3}));
     EXPECT_TRUE(rowsScript(*gallery, 4));
     EXPECT_FALSE(rowsScript(*gallery, 5));
     EXPECT_FALSE(rowsScript(*gallery, std::size_t{1} << 40));
@@ -121,6 +123,8 @@ TEST(Gallery, BatchesAreBoundedAndOnlyTheirRowsAreAnswered)
     EXPECT_NE(served.find("<img border=\"1\" data-n=\"6\" data-src=\"/p/flow.gif\" width=\"3\" height=\"4\">"),
               std::string::npos);
     EXPECT_NE(served.find(std::string(protocol::kBatchCall) + "(4,[0,0,0],"), std::string::npos);  // no negative heights
+    EXPECT_NE(served.find("<a href=\"/p/ends in src=\" target=\"_blank\"><img border=\"1\" data-n=\"7\" data-src=\"/p/ends in src=\""),
+              std::string::npos);
     EXPECT_EQ(test::undoServedPage(served, *gallery), decodePage(writtenPage(*gallery)));
 }
 

@@ -206,17 +206,20 @@ inline std::optional<std::u32string> undoServedPage(const std::string& served, c
     page += decodePage(std::string_view(served).substr(done));
 
     // Each picture tag back as written: data-n and data-src back to src, a flowing picture's
-    // added size gone.
-    const std::u32string dataN = widen(" data-n=\"");
+    // added size gone. A picture tag is found by its start ("<" never stands in a path): an
+    // address before it may end in " data-n=" itself.
+    const std::u32string image = widen("<img border=\"");
+    const std::u32string dataN = widen("\" data-n=\"");
     const std::u32string dataSrc = widen("\" data-src=\"");
     std::u32string out;
     std::size_t from = 0;
-    for (std::size_t at = page.find(dataN); at != std::u32string::npos; at = page.find(dataN, from)) {
+    for (std::size_t tag = page.find(image); tag != std::u32string::npos; tag = page.find(image, from)) {
+        const std::size_t at = tag + image.size() + 1;  // past the border's one digit
         const std::size_t numberEnd = page.find(dataSrc, at);
-        if (numberEnd == std::u32string::npos)
+        if (page.compare(at, dataN.size(), dataN) != 0 || numberEnd == std::u32string::npos)
             return std::nullopt;
-        const bool flow = at >= 15 && page.compare(at - 15, 15, widen("<img border=\"1\"")) == 0;
-        out += page.substr(from, at - from) + widen(" src=\"");
+        const bool flow = page[tag + image.size()] == U'1';
+        out += page.substr(from, at - from) + widen("\" src=\"");
         const std::size_t urlStart = numberEnd + dataSrc.size();
         const std::size_t urlEnd = page.find(U'"', urlStart);
         if (urlEnd == std::u32string::npos)
