@@ -10,20 +10,12 @@
 #include <jpeglib.h>
 #include <lcms2.h>
 
+#include "support/picturefiles.h"
+
 namespace pictarre::test {
 
 namespace {
 
-void le16(std::string& out, unsigned v)
-{
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void le32(std::string& out, std::uint32_t v)
-{
-    le16(out, v & 0xFFFF);
-    le16(out, v >> 16);
-}
 
 std::string saved(cmsHPROFILE profile)
 {
@@ -131,19 +123,19 @@ std::string jpegFile(const QImage& picture, const JpegSpec& spec)
 std::string exifBody(std::uint16_t ifd0Orientation, std::uint16_t ifd1Orientation)
 {
     std::string tiff = "II";
-    le16(tiff, 42);
-    le32(tiff, 8);
+    putLe16(tiff, 42);
+    putLe32(tiff, 8);
     auto ifd = [&tiff](std::uint16_t orientation, bool last) {
         const std::size_t count = orientation ? 1 : 0;
-        le16(tiff, static_cast<unsigned>(count));
+        putLe16(tiff, static_cast<unsigned>(count));
         if (orientation) {
-            le16(tiff, 0x0112);
-            le16(tiff, 3);
-            le32(tiff, 1);
-            le16(tiff, orientation);
-            le16(tiff, 0);
+            putLe16(tiff, 0x0112);
+            putLe16(tiff, 3);
+            putLe32(tiff, 1);
+            putLe16(tiff, orientation);
+            putLe16(tiff, 0);
         }
-        le32(tiff, last ? 0 : static_cast<std::uint32_t>(tiff.size() + 4));
+        putLe32(tiff, last ? 0 : static_cast<std::uint32_t>(tiff.size() + 4));
     };
     ifd(ifd0Orientation, ifd1Orientation == 0);
     if (ifd1Orientation)
@@ -213,35 +205,35 @@ std::string bmpFile(const BmpSpec& spec, int width, int height, const std::strin
     const std::uint32_t table = static_cast<std::uint32_t>(spec.palette.size()) * (core ? 3 : 4);
     const std::uint32_t offset = 14 + spec.headerSize + (separateMasks ? 12 : 0) + table;
     std::string out = "BM";
-    le32(out, offset + static_cast<std::uint32_t>(pixels.size()));
-    le32(out, 0);
-    le32(out, offset);
-    le32(out, spec.headerSize);
+    putLe32(out, offset + static_cast<std::uint32_t>(pixels.size()));
+    putLe32(out, 0);
+    putLe32(out, offset);
+    putLe32(out, spec.headerSize);
     if (core) {
-        le16(out, static_cast<unsigned>(width));
-        le16(out, static_cast<unsigned>(height));
-        le16(out, 1);
-        le16(out, static_cast<unsigned>(spec.bitCount));
+        putLe16(out, static_cast<unsigned>(width));
+        putLe16(out, static_cast<unsigned>(height));
+        putLe16(out, 1);
+        putLe16(out, static_cast<unsigned>(spec.bitCount));
     } else {
-        le32(out, static_cast<std::uint32_t>(width));
-        le32(out, static_cast<std::uint32_t>(spec.topDown ? -height : height));
-        le16(out, 1);
-        le16(out, static_cast<unsigned>(spec.bitCount));
-        le32(out, spec.compression);
-        le32(out, static_cast<std::uint32_t>(pixels.size()));
-        le32(out, 2835);
-        le32(out, 2835);
-        le32(out, static_cast<std::uint32_t>(spec.palette.size()));
-        le32(out, 0);
+        putLe32(out, static_cast<std::uint32_t>(width));
+        putLe32(out, static_cast<std::uint32_t>(spec.topDown ? -height : height));
+        putLe16(out, 1);
+        putLe16(out, static_cast<unsigned>(spec.bitCount));
+        putLe32(out, spec.compression);
+        putLe32(out, static_cast<std::uint32_t>(pixels.size()));
+        putLe32(out, 2835);
+        putLe32(out, 2835);
+        putLe32(out, static_cast<std::uint32_t>(spec.palette.size()));
+        putLe32(out, 0);
         if (spec.headerSize > 40)
             for (const std::uint32_t m : spec.masks)
-                le32(out, m);
+                putLe32(out, m);
         if (spec.headerSize > 56)
-            le32(out, 0x73524742);  // 'sRGB'
+            putLe32(out, 0x73524742);  // 'sRGB'
         out.resize(14 + spec.headerSize, '\0');
         if (separateMasks)
             for (int i = 0; i < 3; ++i)
-                le32(out, spec.masks[static_cast<std::size_t>(i)]);
+                putLe32(out, spec.masks[static_cast<std::size_t>(i)]);
     }
     for (const std::uint32_t c : spec.palette) {
         out += static_cast<char>(c & 0xFF);

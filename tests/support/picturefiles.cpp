@@ -6,18 +6,20 @@
 
 namespace pictarre::test {
 
-namespace {
-
 void putLe16(std::string& out, unsigned v)
 {
     out += static_cast<char>(v & 0xFF);
     out += static_cast<char>((v >> 8) & 0xFF);
 }
+
 void putLe32(std::string& out, std::uint32_t v)
 {
     putLe16(out, v & 0xFFFF);
     putLe16(out, v >> 16);
 }
+
+namespace {
+
 void putBe16(std::string& out, unsigned v)
 {
     out += static_cast<char>((v >> 8) & 0xFF);

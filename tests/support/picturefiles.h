@@ -5,6 +5,10 @@
 
 namespace pictarre::test {
 
+// Little-endian 16- and 32-bit numbers appended to a file being made.
+void putLe16(std::string& out, unsigned v);
+void putLe32(std::string& out, std::uint32_t v);
+
 // Picture files made in memory for tests. Every maker gives a complete file that a browser
 // engine decodes (uniform pixels), unless an option says otherwise.
 
