@@ -65,7 +65,7 @@ QImage scene(int width, int height)
     return image;
 }
 
-std::string jpegFile(const QImage& picture, const JpegSpec& spec)
+std::string jpegFile(const QImage& picture, const JpegKind& kind)
 {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct info{};
@@ -77,27 +77,27 @@ std::string jpegFile(const QImage& picture, const JpegSpec& spec)
     jpeg_mem_dest(&info, &buffer, &size);
     info.image_width = static_cast<JDIMENSION>(rgb.width());
     info.image_height = static_cast<JDIMENSION>(rgb.height());
-    info.input_components = spec.model == JpegModel::Rgb ? 3 : spec.model == JpegModel::Grey ? 1 : 4;
-    info.in_color_space = spec.model == JpegModel::Rgb ? JCS_RGB : spec.model == JpegModel::Grey ? JCS_GRAYSCALE : JCS_CMYK;
+    info.input_components = kind.model == JpegModel::Rgb ? 3 : kind.model == JpegModel::Grey ? 1 : 4;
+    info.in_color_space = kind.model == JpegModel::Rgb ? JCS_RGB : kind.model == JpegModel::Grey ? JCS_GRAYSCALE : JCS_CMYK;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 95, TRUE);
-    if (spec.progressive)
+    if (kind.progressive)
         jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
-    for (const std::string& body : spec.app1)
+    for (const std::string& body : kind.app1)
         jpeg_write_marker(&info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(body.data()),
                           static_cast<unsigned>(body.size()));
-    if (!spec.icc.empty())
-        jpeg_write_icc_profile(&info, reinterpret_cast<const JOCTET*>(spec.icc.data()),
-                               static_cast<unsigned>(spec.icc.size()));
+    if (!kind.icc.empty())
+        jpeg_write_icc_profile(&info, reinterpret_cast<const JOCTET*>(kind.icc.data()),
+                               static_cast<unsigned>(kind.icc.size()));
     std::vector<unsigned char> line(std::size_t(rgb.width()) * 4);
     while (info.next_scanline < info.image_height) {
         const uchar* in = rgb.constScanLine(static_cast<int>(info.next_scanline));
         for (int x = 0; x < rgb.width(); ++x) {
             const int r = in[3 * x], g = in[3 * x + 1], b = in[3 * x + 2];
-            if (spec.model == JpegModel::Rgb) {
+            if (kind.model == JpegModel::Rgb) {
                 std::copy(in + 3 * x, in + 3 * x + 3, &line[3 * std::size_t(x)]);
-            } else if (spec.model == JpegModel::Grey) {
+            } else if (kind.model == JpegModel::Grey) {
                 line[std::size_t(x)] = static_cast<unsigned char>((r * 299 + g * 587 + b * 114) / 1000);
             } else {
                 // Inverted ink: 255 is no ink.
@@ -198,44 +198,44 @@ std::string cmykProfile()
     return saved(profile);
 }
 
-std::string bmpFile(const BmpSpec& spec, int width, int height, const std::string& pixels)
+std::string bmpFile(const BmpKind& kind, int width, int height, const std::string& pixels)
 {
-    const bool core = spec.headerSize == 12;
-    const bool separateMasks = spec.headerSize == 40 && spec.compression == 3;
-    const std::uint32_t table = static_cast<std::uint32_t>(spec.palette.size()) * (core ? 3 : 4);
-    const std::uint32_t offset = 14 + spec.headerSize + (separateMasks ? 12 : 0) + table;
+    const bool core = kind.headerSize == 12;
+    const bool separateMasks = kind.headerSize == 40 && kind.compression == 3;
+    const std::uint32_t table = static_cast<std::uint32_t>(kind.palette.size()) * (core ? 3 : 4);
+    const std::uint32_t offset = 14 + kind.headerSize + (separateMasks ? 12 : 0) + table;
     std::string out = "BM";
     putLe32(out, offset + static_cast<std::uint32_t>(pixels.size()));
     putLe32(out, 0);
     putLe32(out, offset);
-    putLe32(out, spec.headerSize);
+    putLe32(out, kind.headerSize);
     if (core) {
         putLe16(out, static_cast<unsigned>(width));
         putLe16(out, static_cast<unsigned>(height));
         putLe16(out, 1);
-        putLe16(out, static_cast<unsigned>(spec.bitCount));
+        putLe16(out, static_cast<unsigned>(kind.bitCount));
     } else {
         putLe32(out, static_cast<std::uint32_t>(width));
-        putLe32(out, static_cast<std::uint32_t>(spec.topDown ? -height : height));
+        putLe32(out, static_cast<std::uint32_t>(kind.topDown ? -height : height));
         putLe16(out, 1);
-        putLe16(out, static_cast<unsigned>(spec.bitCount));
-        putLe32(out, spec.compression);
+        putLe16(out, static_cast<unsigned>(kind.bitCount));
+        putLe32(out, kind.compression);
         putLe32(out, static_cast<std::uint32_t>(pixels.size()));
         putLe32(out, 2835);
         putLe32(out, 2835);
-        putLe32(out, static_cast<std::uint32_t>(spec.palette.size()));
+        putLe32(out, static_cast<std::uint32_t>(kind.palette.size()));
         putLe32(out, 0);
-        if (spec.headerSize > 40)
-            for (const std::uint32_t m : spec.masks)
+        if (kind.headerSize > 40)
+            for (const std::uint32_t m : kind.masks)
                 putLe32(out, m);
-        if (spec.headerSize > 56)
+        if (kind.headerSize > 56)
             putLe32(out, 0x73524742);  // 'sRGB'
-        out.resize(14 + spec.headerSize, '\0');
+        out.resize(14 + kind.headerSize, '\0');
         if (separateMasks)
             for (int i = 0; i < 3; ++i)
-                putLe32(out, spec.masks[static_cast<std::size_t>(i)]);
+                putLe32(out, kind.masks[static_cast<std::size_t>(i)]);
     }
-    for (const std::uint32_t c : spec.palette) {
+    for (const std::uint32_t c : kind.palette) {
         out += static_cast<char>(c & 0xFF);
         out += static_cast<char>((c >> 8) & 0xFF);
         out += static_cast<char>((c >> 16) & 0xFF);

@@ -17,7 +17,7 @@ namespace pictarre::test {
 QImage scene(int width, int height);
 
 enum class JpegModel { Rgb, Grey, Cmyk };
-struct JpegSpec {
+struct JpegKind {
     JpegModel model = JpegModel::Rgb;
     std::string icc{};  // embedded as APP2 ICC_PROFILE when not empty
     std::vector<std::string> app1{};  // APP1 bodies, in order, before the frame
@@ -25,7 +25,7 @@ struct JpegSpec {
 };
 // `picture` encoded at quality 95; CMYK stored as inverted ink with an Adobe marker, as
 // Photoshop writes it.
-std::string jpegFile(const QImage& picture, const JpegSpec& spec);
+std::string jpegFile(const QImage& picture, const JpegKind& kind);
 
 // An "Exif\0\0" APP1 body whose IFD0 and IFD1 hold an orientation tag when not 0.
 std::string exifBody(std::uint16_t ifd0Orientation, std::uint16_t ifd1Orientation);
@@ -38,7 +38,7 @@ std::string greyLinearProfile();
 std::string wideRgbProfile();
 std::string cmykProfile();
 
-struct BmpSpec {
+struct BmpKind {
     std::uint32_t headerSize = 40;  // 12, 40, 108 or 124
     int bitCount = 24;
     std::uint32_t compression = 0;  // 0 plain, 1 RLE8, 2 RLE4, 3 bit fields
@@ -47,7 +47,7 @@ struct BmpSpec {
     bool topDown = false;
 };
 // A BMP of width x height around `pixels`, which are stored as they are (rows in file order).
-std::string bmpFile(const BmpSpec& spec, int width, int height, const std::string& pixels);
+std::string bmpFile(const BmpKind& kind, int width, int height, const std::string& pixels);
 // Uncompressed rows in file order (bottom-up unless `topDown`), each value `bitCount` bits.
 std::string bmpRows(int width, int height, int bitCount, bool topDown,
                     const std::function<std::uint32_t(int x, int y)>& value);
