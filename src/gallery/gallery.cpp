@@ -22,12 +22,13 @@ Gallery::Gallery(std::string pagePath) : pagePath_(std::move(pagePath)) {}
 void Gallery::addFlow(std::string_view path, std::optional<PixelSize> size)
 {
     const auto side = [](std::uint32_t n) { return n > 0x7FFFFFFF ? 0 : static_cast<std::int32_t>(n); };
-    entries_.push_back({Layout::Flow, size ? side(size->width) : 0, size ? side(size->height) : 0,
-                        static_cast<std::uint32_t>(path.size()), paths_.size()});
+    const std::int32_t width = size ? side(size->width) : 0;
+    entries_.push_back({Layout::Flow, width, size ? side(size->height) : 0, static_cast<std::uint32_t>(path.size()),
+                        width, paths_.size()});
     paths_.append(path);
 }
 
-void Gallery::addRow(std::string_view path, std::int32_t width, std::int32_t height)
+void Gallery::addRow(std::string_view path, std::int32_t width, std::int32_t height, std::int32_t ownWidth)
 {
     const bool follows = !entries_.empty() && entries_.back().layout == Layout::Row && !batches_.empty();
     const std::size_t limit = rowsBatched_ - (follows ? batches_.back().count : 0) < protocol::kFirstBatch
@@ -41,7 +42,8 @@ void Gallery::addRow(std::string_view path, std::int32_t width, std::int32_t hei
         batchBytes_ = path.size();
     }
     ++rowsBatched_;
-    entries_.push_back({Layout::Row, width, height, static_cast<std::uint32_t>(path.size()), paths_.size()});
+    entries_.push_back({Layout::Row, width, height, static_cast<std::uint32_t>(path.size()), std::max(width, ownWidth),
+                        paths_.size()});
     paths_.append(path);
 }
 
@@ -143,14 +145,18 @@ bool ServedPage::next(std::string& out)
                 const Gallery::Batch& batch = g.batches()[batch_];
                 std::string heights;
                 std::string texts;
+                std::string widths;
+                std::string widest;
                 for (std::size_t i = batch.first; i < batch.first + batch.count; ++i) {
                     const char* separator = i > batch.first ? "," : "";
                     heights += separator + std::to_string(std::max(0, g.entry(i).height));
+                    widths += separator + std::to_string(std::max(0, g.entry(i).width));
+                    widest += separator + std::to_string(std::max(0, g.entry(i).widest));
                     texts += separator;
                     appendScriptString(escapeText(g.path(i)), texts);
                 }
                 out += "<script>" + std::string(protocol::kBatchCall) + '(' + std::to_string(batch_) + ",[" + heights
-                       + "],[" + texts + "])</script>\r\n";
+                       + "],[" + texts + "],[" + widths + "],[" + widest + "])</script>\r\n";
                 entry_ = batch.first + batch.count;
                 ++batch_;
             }

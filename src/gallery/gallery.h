@@ -26,6 +26,9 @@ public:
         std::int32_t width;   // as written for a row; the header's size for a flowing picture
         std::int32_t height;  // (0 when it has none)
         std::uint32_t pathLength;
+        // The widest a row's picture may be drawn: its own width, which is more than it was
+        // written at when the writer fitted it to the view.
+        std::int32_t widest;
         std::uint64_t pathStart;
     };
     // A run of row entries that the page script receives in one piece.
@@ -37,7 +40,7 @@ public:
     explicit Gallery(std::string pagePath);
 
     void addFlow(std::string_view path, std::optional<PixelSize> size);
-    void addRow(std::string_view path, std::int32_t width, std::int32_t height);
+    void addRow(std::string_view path, std::int32_t width, std::int32_t height, std::int32_t ownWidth = 0);
     // The page's closing lines were written: the page is whole.
     void close() { closed_ = true; }
 

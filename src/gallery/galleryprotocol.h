@@ -36,7 +36,9 @@ inline constexpr std::string_view kHeightKey = "h";
 
 // The page script's object and its entry points.
 inline constexpr std::string_view kScriptObject = "pictarreGallery";
-// batch(K, [heights], [texts]): batch K of row entries, in page order, without its markup.
+// batch(K, [heights], [texts], [widths], [widest]): batch K of row entries, in page order,
+// without its markup; the widths as written and the widest each picture may be drawn, so that
+// the page can fit the rows to a view of another width.
 inline constexpr std::string_view kBatchCall = "pictarreGallery.batch";
 // rows(K, [markup]): the markup of batch K, one string for each entry.
 inline constexpr std::string_view kRowsCall = "pictarreGallery.rows";

@@ -134,6 +134,7 @@ void SizeReader::getsize(const std::string& path)
         guarded([&] { PictureHeight = wholeOrFail(imageHeightTwips / kTwipsPerPixel); });
     }
 
+    unfittedWidth = PictureWidth;
     guarded([&] {
         // A Single compared with a Long is compared in Double.
         if (!(static_cast<double>(availableWidth(queries_)) < static_cast<double>(PictureWidth)))

@@ -59,6 +59,8 @@ public:
 
     std::int32_t PictureWidth = 0;
     std::int32_t PictureHeight = 0;
+    // PictureWidth before it was fitted to the browser width (the same when it fitted).
+    std::int32_t unfittedWidth = 0;
     float imageWidthTwips = 855.0f;
     float imageHeightTwips = 735.0f;
 

@@ -72,7 +72,7 @@ void makerow(PageFile& page, const std::string& path, SizeReader& sizes, std::st
 {
     sizes.getsize(path);
     if (record)
-        record->addRow(path, sizes.PictureWidth, sizes.PictureHeight);
+        record->addRow(path, sizes.PictureWidth, sizes.PictureHeight, sizes.unfittedWidth);
     ImageListText += path;
     ImageListText += "\r\n";
     std::string entry;

@@ -52,6 +52,14 @@ const pictarreModel = (function () {
       }
     }
 
+    // Every entry's picture height anew (the rows were fitted to another width): nothing
+    // measured holds any more.
+    setPictures(pictureHeights) {
+      this.pictures = pictureHeights.map(h => Math.max(0, h));
+      this.measured = this.pictures.map(() => -1);
+      this.invalidateFrom(0);
+    }
+
     // The height of entry `index` changed: the tops of the entries after it no longer hold.
     invalidateFrom(index) {
       if (this.sums.length > index + 1)
@@ -136,6 +144,16 @@ const pictarreModel = (function () {
     const held = batches.filter(b => b.strings && (b.first + b.count <= first || b.first >= end));
     held.sort((x, y) => Math.abs(x.first - first) - Math.abs(y.first - first));
     return held.slice(keep);
+  }
+
+  // The size a row's picture, written at `width` × `height` and at most `widest` wide, is drawn
+  // at in a view with `room` pixels for it: as wide as the room, but never wider than the
+  // picture itself. A picture drawn as written keeps its written size exactly.
+  function fitRow(width, height, widest, room) {
+    if (!(width > 0 && height > 0))
+      return {width, height};
+    const shown = Math.max(1, Math.min(Math.max(width, widest), Math.floor(room)));
+    return shown === width ? {width, height} : {width: shown, height: Math.max(1, Math.round(height * shown / width))};
   }
 
   // ---- Pictures ----
@@ -279,7 +297,7 @@ const pictarreModel = (function () {
     }
   }
 
-  return {kNear, kFar, kKeepBatches, Heights, chooseRows, planRows, batchesToDrop, PictureWindow,
+  return {kNear, kFar, kKeepBatches, Heights, chooseRows, planRows, batchesToDrop, fitRow, PictureWindow,
           shownText, folded, findHits, Search};
 })();
 

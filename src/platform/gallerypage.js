@@ -10,17 +10,34 @@
   'use strict';
   const kKeepAll = protocol.keepAll;  // entries a gallery may have and still stay whole
   const kTries = 3;      // requests for a batch's markup before it counts as lost
+  // On paper a row's picture takes the paper's width (up to its own, which fitEntry sets as
+  // its largest), and no more than about a third of the sheet's height, so that two or more
+  // entries share a sheet; a picture stays on one sheet with its path. Each entry is framed on
+  // its own, so that no frame runs on past the last entry of a sheet.
+  const printRows = ' @media print {'
+                    + ' #AutoNumber1 { table-layout: fixed; border: 0; border-collapse: separate; border-spacing: 0; }'
+                    + ' #AutoNumber1 td { border: 1px solid #111111; }'
+                    + ' #AutoNumber1 tr:nth-child(even) td { border-top: 0; }'
+                    + ' #AutoNumber1 img { width: 100%; height: auto; max-height: 36vh; object-fit: contain; }'
+                    + ' #AutoNumber1, #AutoNumber1 > tbody { display: block; }'
+                    + ' #AutoNumber1 > tbody.pictarre-entry { break-inside: avoid; }'
+                    + ' #AutoNumber1 tr { display: table; width: 100%; table-layout: fixed; break-inside: avoid; }'
+                    + ' #AutoNumber1 p { margin: 0.4em 0; } }';
+
   // The page's folder in the gallery scheme: its rows and pictures are found under it.
   const folder = location.href.split(/[?#]/)[0].replace(/[^/]*$/, '');
 
   // A picture wider than the paper is printed at the paper's width; a match that find shows
   // is marked as the engine marks its own.
   const style = document.createElement('style');
-  style.textContent = '@media print { img { max-width: 100%; height: auto; } }'
+  style.textContent = '@media print { img { max-width: 100%; height: auto; } }' + printRows
                       + ' .pictarre-found ::selection { background: #ff9632; color: #000; }';
   document.head.appendChild(style);
 
   const images = document.images;
+  // The width a row's picture may take: the view's less what the writer leaves beside it.
+  const kRowMargin = 24;
+  let room = roomNow();
   const pictures = new model.PictureWindow();
   let scheduled = false;
   let holdAll = false;
@@ -64,6 +81,49 @@
       loadImage(img, 0);
     for (const img of release)
       img.removeAttribute('src');
+  }
+
+  // ---- Rows that follow the view's width ----
+
+  // The writer fitted each row's picture to the view's width as it was then; the page fits
+  // the rows to the view as it is now, so that a window resized or maximised (also while the
+  // page was written) shows every row as wide as the view and nothing beyond it.
+  function roomNow() {
+    return (window.innerWidth || 0) - kRowMargin;
+  }
+
+  function fittedSize(entry) {
+    return model.fitRow(entry.width, entry.height, entry.widest, room);
+  }
+
+  // Sizes the picture of entry `index`, which is in the page, for the room there is now; on
+  // paper it may grow up to its own width.
+  function fitEntry(index) {
+    const entry = entries[index];
+    const img = entry.rows[0].querySelector('img');
+    if (!img)
+      return;
+    const {width, height} = fittedSize(entry);
+    if (Number(img.getAttribute('width')) !== width || Number(img.getAttribute('height')) !== height) {
+      img.setAttribute('width', width);
+      img.setAttribute('height', height);
+    }
+    img.style.maxWidth = 'min(100%, ' + Math.max(width, entry.widest) + 'px)';
+  }
+
+  // After the view's width changed: every entry's height anew, the rows in the page resized.
+  function refitRows() {
+    const now = roomNow();
+    if (now === room)
+      return;
+    room = now;
+    if (entries.length === 0)
+      return;
+    heights.setPictures(entries.map(entry => fittedSize(entry).height));
+    for (let i = first; i < end; ++i)
+      fitEntry(i);
+    if (first < end)
+      measure();
   }
 
   // ---- Rows ----
@@ -138,8 +198,10 @@
     template.innerHTML = '<table><tbody>' + html + '</tbody></table>';
     const rows = Array.from(template.content.querySelector('tbody').rows);
     // Each entry is two rows.
-    for (let i = from, r = 0; i < to; ++i, r += 2)
+    for (let i = from, r = 0; i < to; ++i, r += 2) {
       entries[i].rows = rows.slice(r, r + 2);
+      fitEntry(i);
+    }
     const fragment = document.createDocumentFragment();
     for (const row of rows)
       fragment.appendChild(row);
@@ -293,6 +355,8 @@
     }
     if (count <= 0) {
       printing = false;
+      if (count === 0)
+        groupEntries(true);
       tellProgram(count === 0 ? 'ready' : 'failed');
       return;
     }
@@ -302,6 +366,33 @@
     if (prepared !== printReported) {
       printReported = prepared;
       tellProgram('progress ' + prepared);
+    }
+  }
+
+  // On paper an entry's picture and its path stay on one sheet: while the page is printed,
+  // each entry's two rows are a section of the table of their own, which is not broken across
+  // sheets. (The engine does not keep two rows together otherwise.)
+  let grouped = false;
+
+  function groupEntries(group) {
+    if (!tbody || group === grouped)
+      return;
+    grouped = group;
+    const table = tbody.parentNode;
+    for (let i = first; i < end; ++i) {
+      const rows = entries[i].rows;
+      if (!rows)
+        continue;
+      if (group) {
+        const section = document.createElement('tbody');
+        section.className = 'pictarre-entry';
+        section.append(rows[0], rows[1]);
+        table.appendChild(section);
+      } else {
+        const section = rows[0].parentNode;
+        tbody.append(rows[0], rows[1]);
+        section.remove();
+      }
     }
   }
 
@@ -317,6 +408,7 @@
 
   function update() {
     scheduled = false;
+    refitRows();
     updateRows();
     finishReveal();
     if (!holdAll)
@@ -332,17 +424,18 @@
   }
 
   window[protocol.object] = {
-    // Batch `number` of entries of the row layout, in page order: each entry's picture height
-    // and link text.
-    batch(number, pictureHeights, texts) {
+    // Batch `number` of entries of the row layout, in page order: each entry's picture height,
+    // link text, picture width and the widest its picture may be drawn.
+    batch(number, pictureHeights, texts, widths, widest) {
       if ((!tbody && !setUpRows()) || number !== batches.length)
         return;
       const batch = {number, first: entries.length, count: pictureHeights.length, strings: null, loading: false,
                      failures: 0};
       batches.push(batch);
       for (let i = 0; i < pictureHeights.length; ++i) {
-        heights.add(pictureHeights[i]);
-        entries.push({batch, text: texts[i], rows: null});
+        const entry = {batch, text: texts[i], rows: null, width: widths[i], height: pictureHeights[i], widest: widest[i]};
+        entries.push(entry);
+        heights.add(fittedSize(entry).height);
       }
       // The first rows are asked for at once, so that the page's load includes them.
       if (batch.first < kKeepAll)
@@ -377,6 +470,7 @@
       return true;
     },
     resume() {
+      groupEntries(false);
       holdAll = false;
       printing = false;
       for (const img of pictures.releaseAll())

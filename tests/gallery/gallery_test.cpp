@@ -105,7 +105,7 @@ TEST(Gallery, BatchesAreBoundedAndOnlyTheirRowsAreAnswered)
         gallery->addRow("/p/" + std::to_string(i) + ".jpg", 10, 10);
     gallery->addFlow("/p/flow.gif", PixelSize{3, 4});
     gallery->addFlow("/p/ends in src=", PixelSize{5, 6});  // its link's closing quote makes ' src="'
-    gallery->addRow("/p/ends in data-n=", 10, 10);
+    gallery->addRow("/p/ends in data-n=", 10, 10, 40);  // fitted from 40 wide
     const std::string longPath = "/" + std::string(300'000, 'x');
     for (int i = 0; i < 9; ++i)
         gallery->addRow(longPath, 10, -5);
@@ -123,6 +123,7 @@ TEST(Gallery, BatchesAreBoundedAndOnlyTheirRowsAreAnswered)
     EXPECT_NE(served.find("<img border=\"1\" data-n=\"6\" data-src=\"/p/flow.gif\" width=\"3\" height=\"4\">"),
               std::string::npos);
     EXPECT_NE(served.find(std::string(protocol::kBatchCall) + "(4,[0,0,0],"), std::string::npos);  // no negative heights
+    EXPECT_NE(served.find("],[10,10,10,10],[40,10,10,10])</script>"), std::string::npos);  // widths, widest
     EXPECT_NE(served.find("<a href=\"/p/ends in src=\" target=\"_blank\"><img border=\"1\" data-n=\"7\" data-src=\"/p/ends in src=\""),
               std::string::npos);
     EXPECT_EQ(test::undoServedPage(served, *gallery), decodePage(writtenPage(*gallery)));

@@ -106,6 +106,7 @@ TEST(Getsize, ScalesAWidePictureToTheBrowserWidth)
     SizeReader reader(fake.queries());
     reader.getsize("/p/a.jpg");
     EXPECT_EQ(sizeOf(reader), (std::pair{776, 582}));
+    EXPECT_EQ(reader.unfittedWidth, 1600);  // what the page may grow it to in a wider view
     EXPECT_EQ(fake.loadCalls, 0);
 }
 
@@ -118,6 +119,7 @@ TEST(Getsize, AWidthEqualToTheAvailableWidthIsNotScaled)
     SizeReader reader(fake.queries());
     reader.getsize("/p/a.jpg");
     EXPECT_EQ(sizeOf(reader), (std::pair{776, 1000}));
+    EXPECT_EQ(reader.unfittedWidth, 776);
     reader.getsize("/p/b.jpg");
     EXPECT_EQ(sizeOf(reader), (std::pair{776, 999}));  // 1000/777 in single precision, times 776
 }

@@ -115,5 +115,25 @@ test('find: shown texts, folding, every match and the way from one to the next',
   assert.strictEqual(new model.Search('n', false, []).step(false, 0), -1);
 });
 
+test('rows fitted to the view: as wide as the room, never wider than the picture, heights anew', () => {
+  const cases = [  // [width, height, widest, room] → [width, height]
+    [744, 558, 1024, 744, 744, 558],     // the width it was written at: as written
+    [744, 558, 1024, 1256, 1024, 768],   // a maximised window: up to its own width
+    [744, 558, 1024, 900.7, 900, 675],
+    [776, 582, 1024, 744, 744, 558],     // written while the window was wider
+    [200, 150, 200, 1256, 200, 150],     // a small picture keeps its size
+    [200, 150, 200, 100, 100, 75],
+    [200, 150, 0, -30, 1, 1],            // no room at all
+    [0, 0, 0, 500, 0, 0],                // no size: left as it is
+  ];
+  for (const [w, h, widest, room, ew, eh] of cases)
+    assert.deepStrictEqual(model.fitRow(w, h, widest, room), {width: ew, height: eh}, `${w}x${h} in ${room}`);
+  const heights = new model.Heights();
+  [66, 16].forEach(h => heights.add(h));
+  heights.setMeasured(0, [100, 50]);
+  heights.setPictures([166, -3]);
+  assert.deepStrictEqual([heights.top(1), heights.top(2)], [200, 234]);
+});
+
 console.log(`${passed} passed, ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPdfDocument>
+#include <QPdfSelection>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -22,6 +23,7 @@
 #include "platform/finddialog.h"
 #include "platform/galleryscheme.h"
 #include "platform/webbrowser.h"
+#include "support/artifacts.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
 #include "support/webtest.h"
@@ -233,6 +235,8 @@ private slots:
     void findReachesRowsThatAreNotInThePage();
     void printedPageHoldsEveryPicture();
     void aPrintTellsItsProgress();
+    void printedPicturesFitThePaperWithTheirPaths();
+    void rowsFollowTheViewsWidth();
     void aPageWrittenAnewChangesNothingShown();
     void galleriesAndFoldersShownAgainOpenAtTheTop();
     void theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage();
@@ -406,6 +410,113 @@ void GalleryPageTest::aPrintTellsItsProgress()
         last = step.at(0).toInt();
     }
     QCOMPARE(last, 300);
+}
+
+void GalleryPageTest::printedPicturesFitThePaperWithTheirPaths()
+{
+    // Fifteen photos as a 768-pixel window writes them: two to a sheet, each whole and with
+    // its path. Then forty pictures of forty heights, so that some sheet has room for a
+    // picture but not for its path: no sheet begins with a path.
+    struct Case {
+        int count, mostPages;
+        std::function<QSize(int)> written;
+        const char* pdf;
+    };
+    for (const Case& c : {Case{15, 8, [](int) { return QSize(744, 558); }, "print-15-photos.pdf"},
+                          Case{40, 15, [](int i) { return QSize(320, 100 + i * 53 % 300); }, "print-40-heights.pdf"}}) {
+        Sandbox folder;
+        auto gallery = std::make_shared<Gallery>((folder.root() / "picture.htm").string());
+        std::vector<QColor> colours;
+        for (int i = 0; i < c.count; ++i) {
+            const QSize size = c.written(i);
+            colours.push_back(c.count == 15 ? QColor::fromHsv(i * 12, 255, 230) : QColor(0, 200, 0));  // never the links' blue
+            QImage image(size.width() * 4 / 3, size.height() * 4 / 3, QImage::Format_RGB32);
+            image.fill(colours.back());
+            const std::string path = folder.root().string() + "/c" + std::to_string(i) + ".bmp";
+            QVERIFY(image.save(q(path), "BMP"));
+            gallery->addRow(path, size.width(), size.height(), image.width());
+        }
+        gallery->close();
+        QVERIFY(show(gallery));
+        dialogs_.pdfPath = artifactPath(QString::fromLatin1(c.pdf));
+        QSignalSpy done(view_.get(), &WebBrowser::printDone);
+        QVERIFY(view_->ExecWB(BrowserCommand::Print));
+        QVERIFY(done.wait(120000));
+        QVERIFY(done.last().at(0).toBool());
+
+        QPdfDocument pdf;
+        QCOMPARE(pdf.load(dialogs_.pdfPath), QPdfDocument::Error::None);
+        QVERIFY2(pdf.pageCount() <= c.mostPages, qPrintable(QString::number(pdf.pageCount())));
+        const QList<QHash<QRgb, int>> pages = pdfColours(dialogs_.pdfPath);
+        QString text;
+        for (int page = 0; page < pdf.pageCount(); ++page) {
+            text += pdf.getAllText(page).text();
+            // The first picture on the sheet lies above its first path.
+            const QImage image = pdf.render(page, pdf.pagePointSize(page).toSize()).convertToFormat(QImage::Format_RGB32);
+            int pictureTop = image.height();
+            for (int y = 0; y < image.height() && pictureTop == image.height(); ++y)
+                for (int x = 0; x < image.width(); x += 2) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    if (pixel.hsvSaturation() > 150 && pixel.hsvHue() < 200)
+                        pictureTop = y;
+                }
+            QVERIFY2(pictureTop < pdf.getAllText(page).boundingRectangle().top(),
+                     qPrintable(QStringLiteral("page %1 begins with a path").arg(page + 1)));
+        }
+        for (int i = 0; i < c.count; ++i) {
+            const QString name = QStringLiteral("/c%1.bmp").arg(i);
+            QVERIFY2(text.contains(name), qPrintable(QStringLiteral("path %1 is missing").arg(i)));
+            if (c.count != 15)
+                continue;
+            const int page = firstPageWith(pages, colours[i]);
+            QVERIFY2(page >= 0, qPrintable(QStringLiteral("picture %1 is missing").arg(i)));
+            QVERIFY2(pdf.getAllText(page).text().contains(name),
+                     qPrintable(QStringLiteral("picture %1 on page %2 without its path").arg(i).arg(page + 1)));
+            QVERIFY2(page + 1 == pages.size() || firstPageWith(pages.mid(page + 1), colours[i]) < 0,
+                     qPrintable(QStringLiteral("picture %1 is cut across pages").arg(i)));
+        }
+    }
+}
+
+void GalleryPageTest::rowsFollowTheViewsWidth()
+{
+    // 600 rows written while the window changed size: pictures of 1024 pixels fitted to a
+    // 640- and to an 800-pixel window, and small ones at their own size. At every width of the
+    // view each row is as wide as the view, no picture reaches beyond it, and the rows still
+    // reach to the last.
+    Sandbox folder;
+    const auto paths = writeGifs(folder, 600, [](int i) { return "p/" + std::to_string(i) + ".gif"; });
+    auto gallery = std::make_shared<Gallery>((folder.root() / "picture.htm").string());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (i % 3 == 2)
+            gallery->addRow(paths[i], 200, 150);
+        else
+            gallery->addRow(paths[i], i % 3 == 0 ? 616 : 776, i % 3 == 0 ? 462 : 582, 1024);
+    }
+    gallery->close();
+    QVERIFY(show(gallery));
+    // What does not fit: the page's width beyond the view, rows not as wide as the view, and
+    // pictures not as wide as they should be (their own width, at most the room there is).
+    const QString misfits = QStringLiteral(
+        "(function(){ var d = document.documentElement, room = innerWidth - 24, bad = [];"
+        " if (d.scrollWidth > d.clientWidth) bad.push('page ' + d.scrollWidth + ' in ' + d.clientWidth);"
+        " for (const r of document.getElementById('AutoNumber1').rows)"
+        "   if (Math.abs(r.getBoundingClientRect().width - d.clientWidth) > 1) bad.push('row ' + r.getBoundingClientRect().width);"
+        " for (const i of document.images) { var own = i.dataset.n % 3 == 2 ? 200 : 1024;"
+        "   if (i.getBoundingClientRect().width !== Math.min(own, room)) bad.push(i.dataset.n + ': ' + i.getBoundingClientRect().width); }"
+        " return document.images.length > 0 ? bad.slice(0, 5).join(', ') : 'no pictures'; })()");
+    for (const int width : {640, 1280, 500, 640}) {
+        view_->resize(width, 600);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, misfits).toString(), QString(), 10000);
+    }
+    view_->resize(1280, 600);
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, misfits).toString(), QString(), 10000);
+    view_->setFocus();
+    QTest::keyClick(view_->focusProxy(), Qt::Key_End);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(*view_, QStringLiteral(
+        "document.links.length > 0 && document.links[document.links.length - 1].textContent.endsWith('/p/599.gif')"
+        " && document.links[document.links.length - 1].getBoundingClientRect().bottom <= innerHeight")).toBool(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, misfits).toString(), QString(), 10000);
 }
 
 void GalleryPageTest::aPageWrittenAnewChangesNothingShown()

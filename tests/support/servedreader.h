@@ -114,12 +114,32 @@ inline std::optional<std::size_t> readNumber(std::string_view script, std::size_
     return value;
 }
 
-// One batch call of the served page: "pictarreGallery.batch(K,[h,...],[text,...])".
+// One batch call of the served page: "pictarreGallery.batch(K,[h,...],[text,...],[w,...],[widest,...])".
 struct BatchCall {
     std::size_t number = 0;
     std::vector<std::size_t> heights;
     std::vector<std::u32string> texts;
+    std::vector<std::size_t> widths;
+    std::vector<std::size_t> widest;
 };
+
+// A list of numbers "[n,...]" at `at`, which moves past it.
+inline std::optional<std::vector<std::size_t>> readNumberList(std::string_view script, std::size_t& at)
+{
+    if (script.substr(at++, 1) != "[")
+        return std::nullopt;
+    std::vector<std::size_t> numbers;
+    while (script.substr(at, 1) != "]") {
+        if (!numbers.empty() && script.substr(at++, 1) != ",")
+            return std::nullopt;
+        const auto number = readNumber(script, at, "");
+        if (!number)
+            return std::nullopt;
+        numbers.push_back(*number);
+    }
+    ++at;
+    return numbers;
+}
 
 inline std::optional<BatchCall> readBatchCall(std::string_view script)
 {
@@ -128,25 +148,29 @@ inline std::optional<BatchCall> readBatchCall(std::string_view script)
         return std::nullopt;
     std::size_t at = open.size();
     BatchCall call;
-    const auto number = readNumber(script, at, ",[");
+    const auto number = readNumber(script, at, ",");
     if (!number)
         return std::nullopt;
     call.number = *number;
-    while (script.substr(at, 1) != "]") {
-        if (!call.heights.empty() && script.substr(at++, 1) != ",")
-            return std::nullopt;
-        const auto height = readNumber(script, at, "");
-        if (!height)
-            return std::nullopt;
-        call.heights.push_back(*height);
-    }
-    ++at;
-    if (script.substr(at++, 1) != ",")
+    auto heights = readNumberList(script, at);
+    if (!heights || script.substr(at++, 1) != ",")
         return std::nullopt;
     auto texts = readStringList(script, at);
-    if (!texts || at != script.size() - 1 || script.back() != ')' || texts->size() != call.heights.size())
+    if (!texts || script.substr(at++, 1) != ",")
         return std::nullopt;
+    auto widths = readNumberList(script, at);
+    if (!widths || script.substr(at++, 1) != ",")
+        return std::nullopt;
+    auto widest = readNumberList(script, at);
+    if (!widest || at != script.size() - 1 || script.back() != ')')
+        return std::nullopt;
+    const std::size_t count = heights->size();
+    if (texts->size() != count || widths->size() != count || widest->size() != count)
+        return std::nullopt;
+    call.heights = std::move(*heights);
     call.texts = std::move(*texts);
+    call.widths = std::move(*widths);
+    call.widest = std::move(*widest);
     return call;
 }
 
