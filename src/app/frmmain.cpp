@@ -6,13 +6,16 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
+#include <QLockFile>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -147,6 +150,26 @@ QRect pixelRect(const QRectF& r)
 
 }  // namespace
 
+namespace {
+
+// A lock that the first open window of the program with this data folder holds; nothing when
+// another window holds it. It lives in the user's runtime folder, named after the data folder.
+std::unique_ptr<QLockFile> lockFirstWindow(const QString& dataFolder)
+{
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        return std::make_unique<QLockFile>(QString());  // no place to tell: counted as the first
+    const QByteArray key = QCryptographicHash::hash(dataFolder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    auto lock = std::make_unique<QLockFile>(runtime + QStringLiteral("/pictarre-window-") + QLatin1String(key)
+                                            + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError)
+        return nullptr;
+    return lock;
+}
+
+}  // namespace
+
 frmMain::frmMain(Platform& platform, ProgramPaths paths, QWidget* parent)
     : QMainWindow(parent), platform_(platform), paths_(std::move(paths))
 {
@@ -163,7 +186,11 @@ frmMain::frmMain(Platform& platform, ProgramPaths paths, QWidget* parent)
 
     form_->resize(pixels(kClientWidth), pixels(kClientHeight));
     resize(pixels(kClientWidth), pixels(kClientHeight) + menuBar()->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // The program's window opens centred on the screen; a second one, while the first is open,
+    // goes where the desktop places new windows instead of exactly over it.
+    firstWindow_ = lockFirstWindow(paths_.dataFolder);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (firstWindow_ && screen) {
         QRect frame(QPoint(), size());
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
@@ -207,6 +234,8 @@ void frmMain::createViews()
     stopPrint_->setEnabled(false);
     connect(stopPrint_, &QShortcut::activated, Web, &WebBrowser::stopPrint);
     Webt = place(new WebBrowser(platform_.browserDialogs, form_), "Webt", kViewRect, false);
+    // The folder view is browsed as a browser is: Alt+Left and Backspace go back.
+    Webt->enableHistoryKeys();
     Image1 = place(new QLabel(form_), "Image1", kImage1Rect, false);
 
     setTabOrder(Web, Webt);

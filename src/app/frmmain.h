@@ -13,6 +13,7 @@
 
 class QFrame;
 class QLabel;
+class QLockFile;
 class QShortcut;
 class QPlainTextEdit;
 class QToolBar;
@@ -123,6 +124,7 @@ private:
     qint64 yieldInterval_ = 8'000'000;
     std::unique_ptr<SizeReader> FileSystem;
     std::shared_ptr<const Gallery> written_;  // the page as the last write left it
+    std::unique_ptr<QLockFile> firstWindow_;  // held while this is the program's first window
     QShortcut* stopPrint_ = nullptr;          // Esc while a print is under way
     QString statusBeforePrint_;
     std::unique_ptr<MenuActions> actions_;

@@ -1,5 +1,7 @@
 #include "platform/webbrowser.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QScreen>
 #include <QTemporaryFile>
 #include <QShortcut>
 #include <QThreadPool>
@@ -89,7 +92,9 @@ protected:
         if ((url.scheme() == QLatin1String(kGalleryScheme) && !(isMainFrame && url == galleryAllowed))
             || isNetworkScheme(url.scheme()))
             return false;
-        if (url.isLocalFile() && isMainFrame && type != NavigationTypeTyped && type != NavigationTypeReload) {
+        // Going back or forward in the view's history stays a step in that history.
+        if (url.isLocalFile() && isMainFrame && type != NavigationTypeTyped && type != NavigationTypeReload
+            && type != NavigationTypeBackForward) {
             QMetaObject::invokeMethod(this, [this, url] { load(url); }, Qt::QueuedConnection);
             return false;
         }
@@ -449,6 +454,23 @@ QList<WebBrowser*> WebBrowser::openedWindows() const
     return open;
 }
 
+void WebBrowser::enableHistoryKeys()
+{
+    const struct {
+        QKeySequence keys;
+        QWebEnginePage::WebAction action;
+    } bindings[] = {
+        {QKeySequence(Qt::ALT | Qt::Key_Left), QWebEnginePage::Back},
+        {QKeySequence(Qt::Key_Backspace), QWebEnginePage::Back},
+        {QKeySequence(Qt::ALT | Qt::Key_Right), QWebEnginePage::Forward},
+    };
+    for (const auto& binding : bindings) {
+        auto* shortcut = new QShortcut(binding.keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, action = binding.action] { triggerPageAction(action); });
+    }
+}
+
 QWebEngineView* WebBrowser::createWindow(QWebEnginePage::WebWindowType type)
 {
     switch (type) {
@@ -474,9 +496,24 @@ WebBrowser* WebBrowser::openPictureWindow(bool activate)
     // Picture windows never keep the program running after the main window has closed.
     view->setAttribute(Qt::WA_QuitOnClose, false);
     view->resize(size().isEmpty() ? QSize(800, 600) : size());
+    // Over the middle of the window the link was in, within that window's screen.
+    const QRect over = window()->frameGeometry();
+    QRect placed(QPoint(), view->size());
+    placed.moveCenter(over.center());
+    if (const QScreen* screen = window()->screen()) {
+        const QRect room = screen->availableGeometry();
+        placed.moveLeft(std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width())));
+        placed.moveTop(std::clamp(placed.top(), room.top(), std::max(room.top(), room.bottom() - placed.height())));
+    }
+    view->move(placed.topLeft());
     connect(view, &QWebEngineView::titleChanged, view, &QWidget::setWindowTitle);
     auto* find = new QShortcut(QKeySequence::Find, view);
     connect(find, &QShortcut::activated, view, &WebBrowser::showFindDialog);
+    // A picture's window closes as a browser's window or tab does.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* closing = new QShortcut(keys, view);
+        connect(closing, &QShortcut::activated, view, &QWidget::close);
+    }
     view->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
     view->show();
     windows_.append(view);

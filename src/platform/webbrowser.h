@@ -68,6 +68,10 @@ public:
     // Picture windows opened from this view's links that are still open.
     QList<WebBrowser*> openedWindows() const;
 
+    // Lets the keys of a browser's history work in this view: Alt+Left and Backspace go back,
+    // Alt+Right forward.
+    void enableHistoryKeys();
+
 signals:
     // Load progress: Progress of ProgressMax, and Progress -1 when the load is over.
     void ProgressChange(int progress, int progressMax);

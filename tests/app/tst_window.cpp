@@ -21,6 +21,7 @@
 #include "platform/webbrowser.h"
 #include "support/picturefiles.h"
 #include "support/sandbox.h"
+#include "support/webtest.h"
 
 using namespace pictarre;
 using namespace pictarre::test;
@@ -160,6 +161,9 @@ private slots:
     void menuItemsReachTheirCommands();
     void unwritableProgramFolderUsesTheUsersDataFolder();
     void pictureWindowsCloseWithTheProgram();
+    void galleryRowsFollowAMaximisedWindow();
+    void folderViewGoesBackAndForthWithTheBrowsersKeys();
+    void aSecondWindowIsNotPlacedOverTheFirst();
 };
 
 void WindowTest::windowMatchesItsDesign()
@@ -642,9 +646,109 @@ void WindowTest::pictureWindowsCloseWithTheProgram()
     QPointer<WebBrowser> picture = opened.last().at(0).value<WebBrowser*>();
     QVERIFY(picture && picture->isVisible());
     QVERIFY(!picture->testAttribute(Qt::WA_QuitOnClose));
+    // Over the middle of the main window; Esc and Ctrl+W close it as a browser's window.
+    const QPoint off = picture->frameGeometry().center() - f.window().frameGeometry().center();
+    QVERIFY2(off.manhattanLength() <= 4, qPrintable(QStringLiteral("%1, %2").arg(off.x()).arg(off.y())));
+    for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        if (!picture) {
+            f.Web().page()->runJavaScript(QStringLiteral("document.getElementById('l').click()"));
+            QVERIFY(opened.wait(20000));
+            picture = opened.last().at(0).value<WebBrowser*>();
+        }
+        picture->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(picture));
+        QTest::keyClick(picture->focusProxy() ? picture->focusProxy() : picture.data(), keys.key(), keys.keyboardModifiers());
+        QTRY_VERIFY(!picture);
+    }
+    f.Web().page()->runJavaScript(QStringLiteral("document.getElementById('l').click()"));
+    QVERIFY(opened.wait(20000));
+    picture = opened.last().at(0).value<WebBrowser*>();
 
     f.window().close();
     QTRY_VERIFY(!picture || !picture->isVisible());
+}
+
+void WindowTest::galleryRowsFollowAMaximisedWindow()
+{
+    // Photos wider than the window, written into its start size, then the window maximised and
+    // restored: every row is as wide as the view, each photo as wide as the room beside the
+    // scroll bar, and nothing reaches beyond the view.
+    Sandbox folder;
+    for (int i = 0; i < 8; ++i)
+        folder.write("p" + std::to_string(i) + ".jpg", jpeg(1600, 1200));
+    WindowFixture f;
+    QVERIFY(f.show());
+    f.fakes().dialogs.openAnswers.push_back(q(folder.root()) + QStringLiteral("/p0.jpg"));
+    f.click("OpenList");
+    QVERIFY(f.waitForPage());
+    const QString misfits = QStringLiteral(
+        "(function(){ var d = document.documentElement, bad = [];"
+        " if (d.scrollWidth > d.clientWidth) bad.push('page ' + d.scrollWidth + ' in ' + d.clientWidth);"
+        " for (const r of document.getElementById('AutoNumber1').rows)"
+        "   if (Math.abs(r.getBoundingClientRect().width - d.clientWidth) > 1) bad.push('row ' + r.getBoundingClientRect().width);"
+        " for (const i of document.images)"
+        "   if (i.getBoundingClientRect().width !== Math.min(1600, innerWidth - 24)) bad.push('picture ' + i.getBoundingClientRect().width);"
+        " return document.images.length === 8 ? bad.slice(0, 5).join(', ') : 'pictures: ' + document.images.length; })()");
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(f.Web(), misfits).toString(), QString(), 20000);
+    const QSize start = f.window().size();
+    f.window().resize(1280, 860);  // the offscreen screen is smaller than a maximised window
+    QTRY_COMPARE(f.Web().width(), 1280);
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(f.Web(), misfits).toString(), QString(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(f.Web(), QStringLiteral("document.images[0].complete")).toBool(), 10000);
+    QTest::qWait(300);
+    const QString shot = artifactPath(QStringLiteral("gallery-maximised.png"));
+    QVERIFY(f.window().grab().save(shot));
+    qInfo("screenshot: %s", qPrintable(shot));
+    f.window().resize(start);
+    QTRY_COMPARE(f.Web().width(), start.width());
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(f.Web(), misfits).toString(), QString(), 10000);
+}
+
+void WindowTest::folderViewGoesBackAndForthWithTheBrowsersKeys()
+{
+    PictureFolder pictures;
+    WindowFixture f;
+    QVERIFY(f.show());
+    f.window().openArgument(pictures.path());
+    f.click("small");
+    WebBrowser& view = f.Webt();
+    QTRY_VERIFY_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.links.length > 0")).toBool(), 30000);
+    const QUrl listing = view.url();
+    const QUrl picture = QUrl::fromLocalFile(pictures.picture());
+    // A file clicked in the listing opens in place; the keys go back, forward and back again.
+    view.page()->runJavaScript(QStringLiteral("Array.from(document.links).find(a => a.textContent === 'a.jpg').click()"));
+    QTRY_COMPARE_WITH_TIMEOUT(view.url(), picture, 20000);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QUrl then;
+    } steps[] = {{Qt::Key_Left, Qt::AltModifier, listing}, {Qt::Key_Right, Qt::AltModifier, picture},
+                 {Qt::Key_Backspace, Qt::NoModifier, listing}};
+    for (const auto& step : steps) {
+        // The engine may give the view a new widget for each page it shows.
+        view.setFocus();
+        QTest::keyClick(view.focusProxy() ? view.focusProxy() : &view, step.key, step.modifiers);
+        QTRY_COMPARE_WITH_TIMEOUT(view.url(), step.then, 20000);
+    }
+}
+
+void WindowTest::aSecondWindowIsNotPlacedOverTheFirst()
+{
+    // The first window of a program opens centred; a second one, while the first is open, is
+    // left to the desktop; once the first has closed, the next is centred again.
+    QTemporaryDir program;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    auto first = std::make_unique<WindowFixture>(program.path());
+    QVERIFY(first->show());
+    QVERIFY(qAbs(first->window().frameGeometry().center().x() - screen.center().x()) <= 3);
+    auto second = std::make_unique<WindowFixture>(program.path());
+    QVERIFY(second->show());
+    QVERIFY(second->window().pos() != first->window().pos());
+    second.reset();
+    first.reset();
+    WindowFixture again(program.path());
+    QVERIFY(again.show());
+    QVERIFY(qAbs(again.window().frameGeometry().center().x() - screen.center().x()) <= 3);
 }
 
 QTEST_MAIN(WindowTest)
