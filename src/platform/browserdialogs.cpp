@@ -1,8 +1,13 @@
 #include "platform/browserdialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QStandardPaths>
+
+#include "platform/dialogs.h"
 
 namespace pictarre {
 
@@ -21,6 +26,32 @@ constexpr SaveType kSaveTypes[] = {
     {"文本文件 (*.txt)", SaveFormat::PlainText},
 };
 
+// What the dialogs keep for this run of the program: the folder a page was last saved in, and
+// the printer or file the last print went to.
+struct Remembered {
+    QString saveFolder;
+    QString printerName;
+    QString printFile;
+};
+
+Remembered& remembered()
+{
+    static Remembered kept;
+    return kept;
+}
+
+// Where a page is saved when none has been in this run: the user's documents, else downloads,
+// else home; never the picture folder the gallery shows.
+QString firstSaveFolder()
+{
+    for (const auto location : {QStandardPaths::DocumentsLocation, QStandardPaths::DownloadLocation}) {
+        const QString folder = QStandardPaths::writableLocation(location);
+        if (QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
+}
+
 }  // namespace
 
 std::optional<SaveAsChoice> QtBrowserDialogs::askSaveAs(QWidget* parent, const QString& suggestedName)
@@ -31,9 +62,14 @@ std::optional<SaveAsChoice> QtBrowserDialogs::askSaveAs(QWidget* parent, const Q
     QFileDialog dialog(parent, QStringLiteral("保存网页"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
+    QString& folder = remembered().saveFolder;
+    dialog.setDirectory(!folder.isEmpty() && QFileInfo(folder).isDir() ? folder : firstSaveFolder());
     dialog.selectFile(suggestedName);
+    addUserPlaces(dialog);
+    sizeFileDialog(dialog, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
+    folder = QFileInfo(dialog.selectedFiles().constFirst()).absolutePath();
     const auto index = filters.indexOf(dialog.selectedNameFilter());
     SaveAsChoice choice;
     choice.path = dialog.selectedFiles().constFirst();
@@ -43,8 +79,18 @@ std::optional<SaveAsChoice> QtBrowserDialogs::askSaveAs(QWidget* parent, const Q
 
 bool QtBrowserDialogs::askPrint(QWidget* parent, QPrinter& printer)
 {
+    // The dialog offers what the last print of this run went to: its file, or its printer.
+    Remembered& last = remembered();
+    if (!last.printFile.isEmpty())
+        printer.setOutputFileName(last.printFile);
+    else if (!last.printerName.isEmpty())
+        printer.setPrinterName(last.printerName);
     QPrintDialog dialog(&printer, parent);
-    return dialog.exec() == QDialog::Accepted;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    last.printFile = printer.outputFileName();
+    last.printerName = printer.printerName();
+    return true;
 }
 
 }  // namespace pictarre

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QFileDialog;
 class QWidget;
 
 namespace pictarre {
@@ -28,5 +29,11 @@ public:
 
 // Turns "description|*.a;*.b" into Qt's "description (*.a *.b)" name filter.
 QString qtNameFilter(const QString& filter);
+
+// Gives a file dialog a size at which its columns can be read, within `owner`'s screen.
+void sizeFileDialog(QFileDialog& dialog, QWidget* owner);
+// Puts the user's places first in a file dialog's side bar: the home folder, then those of the
+// desktop, documents, pictures and downloads that exist, then the dialog's own.
+void addUserPlaces(QFileDialog& dialog);
 
 }  // namespace pictarre

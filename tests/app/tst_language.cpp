@@ -5,6 +5,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPrinter>
@@ -36,6 +39,8 @@ struct DialogSeen {
     bool shown = false;
     QString title;
     QStringList texts;
+    QString folder;  // where a file dialog opened
+    QSize size;
 };
 
 void collectTexts(const QDialog& dialog, QStringList& texts)
@@ -75,8 +80,10 @@ void collectTexts(const QDialog& dialog, QStringList& texts)
 }
 
 // Runs `open`, which shows a modal dialog and returns when it closes; half a second after the
-// dialog shows, reads its texts, saves a picture of it as `screenshot` and cancels it.
-DialogSeen seeDialog(const std::function<void()>& open, const QString& screenshot)
+// dialog shows, reads its texts, saves a picture of it as `screenshot` and cancels it (or has
+// `close` close it).
+DialogSeen seeDialog(const std::function<void()>& open, const QString& screenshot,
+                     const std::function<void(QDialog&)>& close = {})
 {
     DialogSeen seen;
     int visibleTicks = 0;
@@ -90,8 +97,14 @@ DialogSeen seeDialog(const std::function<void()>& open, const QString& screensho
         seen.shown = true;
         seen.title = dialog->windowTitle();
         collectTexts(*dialog, seen.texts);
+        if (const auto* files = qobject_cast<QFileDialog*>(dialog))
+            seen.folder = files->directory().absolutePath();
+        seen.size = dialog->size();
         dialog->grab().save(artifactPath(screenshot));
-        dialog->reject();
+        if (close)
+            close(*dialog);
+        else
+            dialog->reject();
     });
     poll.start();
     open();
@@ -126,6 +139,7 @@ private slots:
     }
 
     void standardDialogsSpeakChinese();
+    void dialogsOpenWhereTheUserLooksAndLargeEnoughToRead();
     void folderViewListsTheFolderInChinese();
     void statusBarDatesKeepTheSystemLocale();
 };
@@ -139,6 +153,9 @@ void LanguageTest::standardDialogsSpeakChinese()
     const QString start = QString::fromStdString(tree.root().string());
     const QString before = QDir::currentPath();
     QDir::setCurrent(start);
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(start));
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
 
     QWidget owner;
     owner.resize(800, 600);
@@ -171,6 +188,63 @@ void LanguageTest::standardDialogsSpeakChinese()
         QVERIFY2(english.isEmpty(), qPrintable(QString::fromLatin1(row.name) + QStringLiteral(": ") + english.join(QStringLiteral(" | "))));
     }
     QDir::setCurrent(before);
+}
+
+void LanguageTest::dialogsOpenWhereTheUserLooksAndLargeEnoughToRead()
+{
+    Sandbox tree;
+    tree.write("照片/a.jpg", makeBmp(BmpForm::Info40, 4, 4));
+    tree.write("Documents/old.htm", "<p>");
+    const QString home = QString::fromStdString(tree.root().string());
+    const QByteArray before = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home));
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", before); });
+    QWidget owner;
+    owner.resize(800, 600);
+    owner.show();
+    QtDialogs dialogs;
+    QtBrowserDialogs browserDialogs;
+    const QString title = QStringLiteral("请您在下面选择一个文件夹的路径：");
+    const QString pictures = home + QStringLiteral("/照片");
+    const auto choose = [&](const QString& folder) {
+        return [folder](QDialog& dialog) {
+            static_cast<QFileDialog&>(dialog).setDirectory(folder);
+            dialog.accept();
+        };
+    };
+
+    // The picker first opens at home, later where the user chose; Save opens among the user's
+    // documents, not in the picture folder; every file dialog is large enough to read.
+    const QSize readable = QSize(900, 600).boundedTo(owner.screen()->availableSize() * 0.9);
+    const struct {
+        const char* name;
+        std::function<void()> open;
+        QString expected;
+        std::function<void(QDialog&)> close;
+    } rows[] = {
+        {"folder-chooser-first.png", [&] { dialogs.chooseFolder(&owner, title); }, home, choose(pictures)},
+        {"folder-chooser-again.png", [&] { dialogs.chooseFolder(&owner, title); }, pictures, {}},
+        {"open-dialog-first.png", [&] { dialogs.chooseOpenFile(&owner, QStringLiteral("图片|*.jpg"), QString()); }, home, {}},
+        {"save-dialog-first.png", [&] { browserDialogs.askSaveAs(&owner, QStringLiteral("picture.htm")); },
+         home + QStringLiteral("/Documents"), {}},
+    };
+    for (const auto& row : rows) {
+        const DialogSeen seen = seeDialog(row.open, QString::fromLatin1(row.name), row.close);
+        QVERIFY2(seen.shown, row.name);
+        QCOMPARE(seen.folder, row.expected);
+        QVERIFY2(seen.size.width() >= readable.width() && seen.size.height() >= readable.height(),
+                 qPrintable(QStringLiteral("%1: %2 x %3").arg(QString::fromLatin1(row.name)).arg(seen.size.width()).arg(seen.size.height())));
+    }
+
+    // The print dialog offers the file the last print of this run went to.
+    const QString pdf = home + QStringLiteral("/Documents/gallery.pdf");
+    QPrinter first;
+    first.setOutputFileName(pdf);
+    QVERIFY(seeDialog([&] { QVERIFY(browserDialogs.askPrint(&owner, first)); }, QStringLiteral("print-first.png"),
+                      [](QDialog& dialog) { dialog.accept(); }).shown);
+    QPrinter next;
+    QVERIFY(seeDialog([&] { browserDialogs.askPrint(&owner, next); }, QStringLiteral("print-again.png")).shown);
+    QCOMPARE(next.outputFileName(), pdf);
 }
 
 void LanguageTest::folderViewListsTheFolderInChinese()
