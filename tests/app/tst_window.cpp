@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -674,8 +675,11 @@ void WindowTest::galleryRowsFollowAMaximisedWindow()
     // restored: every row is as wide as the view, each photo as wide as the room beside the
     // scroll bar, and nothing reaches beyond the view.
     Sandbox folder;
-    for (int i = 0; i < 8; ++i)
-        folder.write("p" + std::to_string(i) + ".jpg", jpeg(1600, 1200));
+    for (int i = 0; i < 8; ++i) {
+        QImage photo(1600, 500, QImage::Format_RGB32);
+        photo.fill(QColor::fromHsv(i * 40, 160, 220));
+        QVERIFY(photo.save(q(folder.root()) + QStringLiteral("/p%1.jpg").arg(i), "JPG"));
+    }
     WindowFixture f;
     QVERIFY(f.show());
     f.fakes().dialogs.openAnswers.push_back(q(folder.root()) + QStringLiteral("/p0.jpg"));
