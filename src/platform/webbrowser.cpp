@@ -195,8 +195,29 @@ WebBrowser::~WebBrowser()
         delete own;
 }
 
+void WebBrowser::NavigateWhenShown(const QString& address)
+{
+    if (isVisible())
+        Navigate(address);
+    else
+        whenShown_ = address;
+}
+
+QUrl WebBrowser::address() const
+{
+    return whenShown_ ? urlFromAddress(*whenShown_) : url();
+}
+
+void WebBrowser::showEvent(QShowEvent* event)
+{
+    QWebEngineView::showEvent(event);
+    if (const std::optional<QString> address = std::exchange(whenShown_, std::nullopt))
+        Navigate(*address);
+}
+
 void WebBrowser::Navigate(const QString& address)
 {
+    whenShown_.reset();
     const QUrl target = urlFromAddress(address);
     toTop_ = target == url();
     gallery_.reset();
@@ -206,6 +227,7 @@ void WebBrowser::Navigate(const QString& address)
 
 void WebBrowser::showGallery(std::shared_ptr<const Gallery> gallery)
 {
+    whenShown_.reset();
     const QUrl address = GalleryScheme::on(page()->profile())->publish(gallery);
     gallery_ = std::move(gallery);
     toTop_ = false;

@@ -65,7 +65,7 @@ Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command,
             return web.url().scheme() == QLatin1String(kGalleryScheme) && web.shownFile() == QFile::encodeName(pagePath)
                 && !f.status(StatusPanel::Folder).endsWith(QStringLiteral("……"))
                 && evaluate(web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
-        }, 30000) && QTest::qWaitFor([&] { return !f.Webt().url().isEmpty(); }, 20000);
+        }, 30000) && QTest::qWaitFor([&] { return !f.Webt().address().isEmpty(); }, 20000);
     } else {
         QTest::qWait(500);
         out.settled = true;
@@ -77,7 +77,7 @@ Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command,
     out.folderPanel = f.status(StatusPanel::Folder);
     out.countPanel = f.status(StatusPanel::Count);
     out.listView = f.Text1().toPlainText();
-    out.folderViewUrl = f.Webt().url();
+    out.folderViewUrl = f.Webt().address();
     out.remembered = fakes.settings.read(QStringLiteral("Quillmark"), QStringLiteral("mypic"), QStringLiteral("filepath"));
     out.settingsWrites = fakes.settings.writes;
     out.dialogsShown = fakes.dialogs.openCalls.size() + fakes.dialogs.folderTitles.size();
