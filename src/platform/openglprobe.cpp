@@ -1,5 +1,7 @@
 #include "platform/openglprobe.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -8,8 +10,24 @@
 
 namespace pictarre {
 
+namespace {
+
+// A graphics processor shows as a DRM device, or as NVIDIA's own device nodes. Without one, any
+// OpenGL is a software rasteriser, and making a context only to hear so would load it (Mesa's
+// llvmpipe brings in LLVM: 30 MB and tens of milliseconds).
+bool graphicsDevicePresent()
+{
+    return !QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("card*"), QStringLiteral("renderD*")},
+                                                        QDir::System).isEmpty() ||
+        QFileInfo::exists(QStringLiteral("/dev/nvidia0"));
+}
+
+}  // namespace
+
 std::optional<QString> openGlRenderer()
 {
+    if (!graphicsDevicePresent())
+        return std::nullopt;
     QOpenGLContext context;
     if (!context.create())
         return std::nullopt;

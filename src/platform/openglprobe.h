@@ -7,7 +7,8 @@
 namespace pictarre {
 
 // The OpenGL renderer the platform offers the program's windows (GL_RENDERER), or nothing when
-// no OpenGL context can be made current there. Needs the application object.
+// the machine has no graphics device or no OpenGL context can be made current there. Needs the
+// application object.
 std::optional<QString> openGlRenderer();
 
 // Has Qt Quick, and with it the browser views, composite with its software renderer. Takes
