@@ -150,10 +150,12 @@ void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, const Q
 
 namespace {
 
-// Copies of large pictures are kept in the user's cache folder, ~/.cache/pictarre/copies.
+// Copies of large pictures are kept in the user's cache folder, ~/.cache/pictarre/copies; in
+// memory only those of the last few screens, since the disk gives the others back in a moment.
 PictureServiceOptions pictureServiceOptions()
 {
     PictureServiceOptions options;
+    options.cacheBytes = std::size_t(16) << 20;
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (!cache.isEmpty())
         options.disk = std::make_shared<DiskCache>(QFile::encodeName(cache + QStringLiteral("/pictarre/copies")).toStdString());
