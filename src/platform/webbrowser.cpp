@@ -205,7 +205,13 @@ void WebBrowser::NavigateWhenShown(const QString& address)
 
 QUrl WebBrowser::address() const
 {
-    return whenShown_ ? urlFromAddress(*whenShown_) : url();
+    if (!whenShown_)
+        return url();
+    // The engine shows a folder under its address with a final slash.
+    QUrl target = urlFromAddress(*whenShown_);
+    if (target.isLocalFile() && !target.path().endsWith(QLatin1Char('/')) && QFileInfo(target.toLocalFile()).isDir())
+        target.setPath(target.path() + QLatin1Char('/'));
+    return target;
 }
 
 void WebBrowser::showEvent(QShowEvent* event)
