@@ -20,14 +20,12 @@ Compositing chooseCompositing(const QProcessEnvironment& environment, const std:
         return Compositing::Software;
     // Mesa's llvmpipe, softpipe and swrast, its Vulkan lavapipe under zink, Chromium's and
     // Android's SwiftShader, and the fallbacks of Windows and macOS.
-    static constexpr std::array<const char*, 8> rasterisers{
+    static constexpr std::array<const char*, 9> rasterisers{
         "llvmpipe", "softpipe", "swrast", "lavapipe", "swiftshader", "software rasterizer",
-        "basic render driver", "gdi generic"};
+        "software renderer", "basic render driver", "gdi generic"};
     for (const char* name : rasterisers)
         if (renderer->contains(QLatin1String(name), Qt::CaseInsensitive))
             return Compositing::Software;
-    if (renderer->contains(QLatin1String("software renderer"), Qt::CaseInsensitive))
-        return Compositing::Software;
     return Compositing::Gpu;
 }
 
