@@ -189,7 +189,7 @@ void frmMain::OpenPictureFile(const QString& chosen)
     showList(state.ImageListText);
     if (state.Unloading)
         return;
-    Webt->Navigate(folder);
+    Webt->NavigateWhenShown(folder);
 }
 
 void frmMain::OpenFolder()
@@ -204,7 +204,7 @@ void frmMain::OpenFolderPath(const std::string& folder)
     state.UseSearchList = true;
 
     BusyGuard busy(*this);
-    Webt->Navigate(displayText(state.CurrentFolder));
+    Webt->NavigateWhenShown(displayText(state.CurrentFolder));
     sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("正在搜索图象文件……"));
     SearchPictures(state.CurrentFolder, state.PictureCount, state.ImageListText, [this] { return yieldIfDue(); });
     if (state.Unloading)

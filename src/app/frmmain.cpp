@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLockFile>
+#include <QWebEnginePage>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -389,8 +390,13 @@ void frmMain::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
     // Minimising leaves a client area of no size; restoring brings the real one back.
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
         Form_Resize();
+        // The engine keeps drawing, and animating, pages of a minimised window unless told
+        // that they are out of sight.
+        for (WebBrowser* view : {Web, Webt})
+            view->page()->setVisible(view->isVisible() && !isMinimized());
+    }
 }
 
 void frmMain::ProgressChange(int progress, int progressMax)

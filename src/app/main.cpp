@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include "app/compositing.h"
 #include "app/desktopplatform.h"
 #include "app/frmmain.h"
 #include "app/startup.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv)
     }
     const QString path = pictarre::pathArgument(*app);
 
+    pictarre::settleCompositing(environment);
     pictarre::DesktopPlatform desktop;
     pictarre::frmMain window(desktop.platform(),
                              pictarre::ProgramPaths::forProgramFolder(QCoreApplication::applicationDirPath()));

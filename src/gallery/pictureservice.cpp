@@ -27,7 +27,7 @@ std::size_t PictureService::KeyHash::operator()(const Key& key) const
 }
 
 PictureService::PictureService(PictureServiceOptions options)
-    : cacheBytes_(options.cacheBytes), decode_(std::move(options.decoder))
+    : cacheBytes_(options.cacheBytes), decode_(std::move(options.decoder)), disk_(std::move(options.disk))
 {
     workers_.reserve(std::max(1u, options.workers));
     for (unsigned i = 0; i < std::max(1u, options.workers); ++i)
@@ -121,11 +121,21 @@ void PictureService::serve(const RequestPtr& request)
         decoding_.emplace(key, std::vector<RequestPtr>());
     }
 
+    const DiskCache::Key diskKey{key.device, key.inode, key.size, key.seconds, key.nanoseconds, key.width, key.height};
     std::optional<EncodedPicture> picture;
-    try {
-        picture = decode_(file.get(), request->width, request->height);
-    } catch (...) {
-        picture.reset();  // a picture that cannot be decoded is served as it is
+    if (auto kept = disk_ ? disk_->find(diskKey) : std::nullopt)
+        picture = EncodedPicture{std::move(kept->bytes), std::move(kept->mimeType)};
+    else {
+        try {
+            picture = decode_(file.get(), request->width, request->height);
+        } catch (...) {
+            picture.reset();  // a picture that cannot be decoded is served as it is
+        }
+        // Kept on disk only when the file is still the version the key names.
+        struct stat now {};
+        if (picture && disk_ && ::fstat(file.get(), &now) == 0 && now.st_size == st.st_size &&
+            now.st_mtim.tv_sec == st.st_mtim.tv_sec && now.st_mtim.tv_nsec == st.st_mtim.tv_nsec)
+            disk_->store(diskKey, picture->bytes, picture->mimeType);
     }
     std::shared_ptr<const std::string> bytes;
     std::vector<RequestPtr> answered{request};

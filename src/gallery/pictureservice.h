@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "collect/filedescriptor.h"
+#include "gallery/diskcache.h"
 #include "gallery/scaledpicture.h"
 
 namespace pictarre {
@@ -37,12 +38,15 @@ struct PictureServiceOptions {
     std::size_t cacheBytes = std::size_t(64) << 20;
     unsigned workers = std::max(2u, std::thread::hardware_concurrency());
     PictureDecoder decoder = scaledPicture;
+    // Where copies are also kept between runs, or nothing.
+    std::shared_ptr<DiskCache> disk;
 };
 
 // Serves the pictures of the gallery view from a fixed pool of workers: the newest request
 // first, since that is the one nearest to what the user looks at now; each version of a file
 // decoded once per size asked for, however many requests for it come at once; scaled copies
-// kept in a cache bounded by their bytes, the least recently used going first.
+// kept in a cache bounded by their bytes, the least recently used going first, and on disk when
+// given a disk cache, which is asked before decoding.
 class PictureService {
 public:
     using Ticket = std::uint64_t;
@@ -88,6 +92,7 @@ private:
 
     const std::size_t cacheBytes_;
     const PictureDecoder decode_;
+    const std::shared_ptr<DiskCache> disk_;
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -147,7 +148,23 @@ void replyWith(QWebEngineUrlRequestJob* job, const QByteArray& mimeType, const Q
 
 }  // namespace
 
-GalleryScheme::GalleryScheme(QObject* parent) : QWebEngineUrlSchemeHandler(parent) {}
+namespace {
+
+// Copies of large pictures are kept in the user's cache folder, ~/.cache/pictarre/copies; in
+// memory only those of the last few screens, since the disk gives the others back in a moment.
+PictureServiceOptions pictureServiceOptions()
+{
+    PictureServiceOptions options;
+    options.cacheBytes = std::size_t(16) << 20;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!cache.isEmpty())
+        options.disk = std::make_shared<DiskCache>(QFile::encodeName(cache + QStringLiteral("/pictarre/copies")).toStdString());
+    return options;
+}
+
+}  // namespace
+
+GalleryScheme::GalleryScheme(QObject* parent) : QWebEngineUrlSchemeHandler(parent), pictures_(pictureServiceOptions()) {}
 
 GalleryScheme::~GalleryScheme() = default;
 

@@ -200,8 +200,35 @@ WebBrowser::~WebBrowser()
         delete own;
 }
 
+void WebBrowser::NavigateWhenShown(const QString& address)
+{
+    if (isVisible())
+        Navigate(address);
+    else
+        whenShown_ = address;
+}
+
+QUrl WebBrowser::address() const
+{
+    if (!whenShown_)
+        return url();
+    // The engine shows a folder under its address with a final slash.
+    QUrl target = urlFromAddress(*whenShown_);
+    if (target.isLocalFile() && !target.path().endsWith(QLatin1Char('/')) && QFileInfo(target.toLocalFile()).isDir())
+        target.setPath(target.path() + QLatin1Char('/'));
+    return target;
+}
+
+void WebBrowser::showEvent(QShowEvent* event)
+{
+    QWebEngineView::showEvent(event);
+    if (const std::optional<QString> address = std::exchange(whenShown_, std::nullopt))
+        Navigate(*address);
+}
+
 void WebBrowser::Navigate(const QString& address)
 {
+    whenShown_.reset();
     const QUrl target = urlFromAddress(address);
     toTop_ = target == url();
     gallery_.reset();
@@ -211,6 +238,7 @@ void WebBrowser::Navigate(const QString& address)
 
 void WebBrowser::showGallery(std::shared_ptr<const Gallery> gallery)
 {
+    whenShown_.reset();
     const QUrl address = GalleryScheme::on(page()->profile())->publish(gallery);
     gallery_ = std::move(gallery);
     toTop_ = false;

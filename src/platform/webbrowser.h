@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QPointer>
 #include <QString>
@@ -33,6 +34,11 @@ public:
     // listing), or any URL; returns at once. The end of the load is signalled by
     // DownloadComplete. A page or folder loaded again opens at its top.
     void Navigate(const QString& address);
+    // Navigates now when the view is shown, otherwise when it is next shown: a view the user
+    // has not looked at holds no page and no page process.
+    void NavigateWhenShown(const QString& address);
+    // What the view shows, or will show once shown.
+    QUrl address() const;
 
     // Starts showing the gallery page the program wrote, through the gallery scheme: read in
     // the locale's encoding, its rows and pictures loaded by the screen. The view keeps the
@@ -92,6 +98,7 @@ signals:
 
 protected:
     QWebEngineView* createWindow(QWebEnginePage::WebWindowType type) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     struct PendingRender;
@@ -113,6 +120,7 @@ private:
     QList<QPointer<WebBrowser>> windows_;
     std::shared_ptr<const Gallery> gallery_;  // the gallery shown, while it is shown
     bool toTop_ = false;                      // the page loading was shown before: scroll up
+    std::optional<QString> whenShown_;        // the address to go to once the view is shown
 };
 
 }  // namespace pictarre

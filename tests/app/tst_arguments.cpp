@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/compositing.h"
 #include "app/startup.h"
 #include "app/windowfixture.h"
 #include "platform/galleryscheme.h"
@@ -65,7 +66,7 @@ Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command,
             return web.url().scheme() == QLatin1String(kGalleryScheme) && web.shownFile() == QFile::encodeName(pagePath)
                 && !f.status(StatusPanel::Folder).endsWith(QStringLiteral("……"))
                 && evaluate(web, QStringLiteral("document.readyState")).toString() == QLatin1String("complete");
-        }, 30000) && QTest::qWaitFor([&] { return !f.Webt().url().isEmpty(); }, 20000);
+        }, 30000) && QTest::qWaitFor([&] { return !f.Webt().address().isEmpty(); }, 20000);
     } else {
         QTest::qWait(500);
         out.settled = true;
@@ -77,7 +78,7 @@ Outcome runInWindow(const std::function<void(frmMain&, FakePlatform&)>& command,
     out.folderPanel = f.status(StatusPanel::Folder);
     out.countPanel = f.status(StatusPanel::Count);
     out.listView = f.Text1().toPlainText();
-    out.folderViewUrl = f.Webt().url();
+    out.folderViewUrl = f.Webt().address();
     out.remembered = fakes.settings.read(QStringLiteral("Quillmark"), QStringLiteral("mypic"), QStringLiteral("filepath"));
     out.settingsWrites = fakes.settings.writes;
     out.dialogsShown = fakes.dialogs.openCalls.size() + fakes.dialogs.folderTitles.size();
@@ -135,6 +136,7 @@ private slots:
     void commandLineIsAnsweredWithoutADisplay();
     void rootStartsOnlyWithTheSandboxTurnedOffByTheUser();
     void programOpensItsFolderArgumentAtStart();
+    void compositingLeavesSoftwareOpenGlUnlessTheUserChose();
 };
 
 void ArgumentsTest::pictureArgumentRunsTheRowButtonOnIt()
@@ -323,6 +325,40 @@ void ArgumentsTest::programOpensItsFolderArgumentAtStart()
         QVERIFY2(list.find(tree.folder() + name + "\r\n") != std::string::npos, name);
     QVERIFY(list.find("notes.txt") == std::string::npos);
     QVERIFY(readFileBytes(page.toStdString()).find("sub/d.jpg") != std::string::npos);
+}
+
+void ArgumentsTest::compositingLeavesSoftwareOpenGlUnlessTheUserChose()
+{
+    using enum Compositing;
+    const struct {
+        const char* renderer;  // nullptr: no usable OpenGL
+        const char* variable;
+        const char* value;
+        Compositing chosen;
+    } rows[] = {
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", nullptr, nullptr, Software},
+        {"softpipe", nullptr, nullptr, Software},
+        {"Google SwiftShader", nullptr, nullptr, Software},
+        {"zink (lavapipe)", nullptr, nullptr, Software},
+        {"Software Rasterizer", nullptr, nullptr, Software},
+        {nullptr, nullptr, nullptr, Software},
+        {"", nullptr, nullptr, Software},
+        {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", nullptr, nullptr, Gpu},
+        {"AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49, 6.1.0-18-amd64)", nullptr, nullptr, Gpu},
+        {"NVIDIA GeForce GTX 1060 6GB/PCIe/SSE2", nullptr, nullptr, Gpu},
+        {"virgl (Intel(R) UHD Graphics 630)", nullptr, nullptr, Gpu},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", "QT_QUICK_BACKEND", "rhi", AsTheUserSet},
+        {"NVIDIA GeForce GTX 1060 6GB/PCIe/SSE2", "QT_QUICK_BACKEND", "software", AsTheUserSet},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", "QSG_RHI_BACKEND", "opengl", AsTheUserSet},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", "QT_QUICK_BACKEND", "", Software},  // set but empty: not set
+    };
+    for (const auto& row : rows) {
+        QProcessEnvironment environment;
+        if (row.variable)
+            environment.insert(QString::fromLatin1(row.variable), QString::fromLatin1(row.value));
+        const auto renderer = row.renderer ? std::optional(QString::fromLatin1(row.renderer)) : std::nullopt;
+        QVERIFY2(chooseCompositing(environment, renderer) == row.chosen, row.renderer ? row.renderer : "(none)");
+    }
 }
 
 QTEST_MAIN(ArgumentsTest)

@@ -158,7 +158,7 @@ void CommandsTest::openFolderSearchesTheTreeAndShowsEveryView()
     QCOMPARE(pageImages(), 3);
     QVERIFY(f_->pageBytes().find("/sub/深/") != std::string::npos);
     QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 3, 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(f_->Webt().url(), QUrl::fromLocalFile(folder), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(f_->Webt().address(), QUrl::fromLocalFile(folder), 20000);
     QVERIFY(window().grab().save(artifactPath(QStringLiteral("gallery-tree-rows.png"))));
 
     f_->click("list");
@@ -241,7 +241,7 @@ void CommandsTest::openPictureInBothLayoutsRemembersTheFolder()
     QCOMPARE(f_->status(StatusPanel::Count), QStringLiteral("图片总数：4"));
     QCOMPARE(pageImages(), 4);
     QTRY_COMPARE_WITH_TIMEOUT(loadedPictures(), 4, 20000);  // "xjpg" is listed, and the engine shows it
-    QTRY_COMPARE_WITH_TIMEOUT(f_->Webt().url(), QUrl::fromLocalFile(remembered + QLatin1Char('/')), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(f_->Webt().address(), QUrl::fromLocalFile(remembered + QLatin1Char('/')), 20000);
     QVERIFY(window().grab().save(artifactPath(QStringLiteral("gallery-flow.png"))));
 
     // Row layout on the same picture: same folder and count, rows, the paths in the list view.

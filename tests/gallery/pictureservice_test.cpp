@@ -102,6 +102,29 @@ TEST_F(PictureServiceTest, CacheKeepsTheRecentlyUsedVersionsWithinItsBytes)
     EXPECT_EQ(*answers.find("b3")->second.copy, std::string(100, 'B'));
 }
 
+TEST_F(PictureServiceTest, CopiesOnDiskServeTheNextRunOnlyForTheSameVersionOfTheFile)
+{
+    const std::string a = file("a", "a");
+    const auto disk = std::make_shared<DiskCache>(sandbox.folder() + "copies");
+    const auto run = [&](const std::string& name, std::uint32_t width = 10) {
+        PictureServiceOptions options = fake(1);
+        options.disk = disk;
+        PictureService service(std::move(options));  // a new run: nothing in its memory
+        return ask(service, a, name, width);
+    };
+    ASSERT_TRUE(run("first run"));
+    ASSERT_TRUE(run("second run"));
+    ASSERT_TRUE(run("another size", 20));
+    const auto written = std::filesystem::last_write_time(a);
+    file("a", "A");
+    std::filesystem::last_write_time(a, written + 1s);
+    ASSERT_TRUE(run("changed"));
+    ASSERT_TRUE(run("changed, again"));
+    EXPECT_EQ(decoded, (Names{"a", "a", "A"}));
+    EXPECT_EQ(*answers.find("second run")->second.copy, std::string(100, 'a'));
+    EXPECT_EQ(*answers.find("changed, again")->second.copy, std::string(100, 'A'));
+}
+
 TEST_F(PictureServiceTest, NewestComesFirstAndCancelledOnesAreNeverAnswered)
 {
     PictureService service(fake(1));
