@@ -49,6 +49,9 @@ inline constexpr std::string_view kRowsCall = "pictarreGallery.rows";
 inline constexpr std::string_view kLoadAllCall = "pictarreGallery.loadAll";
 inline constexpr std::string_view kResumeCall = "pictarreGallery.resume";
 inline constexpr std::string_view kPrintMarker = "pictarre-print:";
+// A link to a file, which the page may not open itself, clicked: kOpenMarker followed by
+// "window " (a window in front) or "background " (one behind) and the link's address.
+inline constexpr std::string_view kOpenMarker = "pictarre-open:";
 // find(needle, matchCase, backward) and endFind(): find over every entry's link text.
 inline constexpr std::string_view kFindCall = "pictarreGallery.find";
 inline constexpr std::string_view kEndFindCall = "pictarreGallery.endFind";

@@ -327,6 +327,12 @@ std::optional<PictureLayout> readPictureLayout(std::span<const unsigned char> by
     return readLayout(src);
 }
 
+std::optional<PictureLayout> readPictureLayoutAt(int fd)
+{
+    FileSource src(fd);
+    return readLayout(src);
+}
+
 std::optional<PixelSize> readPictureSize(const FileDescriptor& file)
 {
     if (!file.isOpen())

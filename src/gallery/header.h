@@ -41,6 +41,10 @@ std::optional<PixelSize> readPictureHeader(std::span<const unsigned char> bytes)
 // for the box a picture is drawn in and for the turn of a copy made of it.
 std::optional<PictureLayout> readPictureLayout(std::span<const unsigned char> bytes);
 
+// readPictureLayout for the picture file open as `fd`, read from its start and only as far as
+// the layout needs.
+std::optional<PictureLayout> readPictureLayoutAt(int fd);
+
 // Reads the size from an open picture file, reading only what it needs (a JPEG's large APPn
 // segments are skipped by their length, not read). Nothing when the file cannot be read or has
 // no answer.

@@ -7,6 +7,11 @@
 
 namespace pictarre {
 
+namespace {
+// Refused versions remembered at most; past it the memory starts afresh.
+constexpr std::size_t kMostRefused = 1u << 16;
+}  // namespace
+
 struct PictureService::Request {
     Ticket ticket;
     std::string path;
@@ -104,8 +109,15 @@ void PictureService::serve(const RequestPtr& request)
     }
     const Key key{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size),
                   std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_mtim.tv_nsec), request->width, request->height};
+    Key version = key;
+    version.width = version.height = 0;
     {
         std::unique_lock lock(mutex_);
+        if (refused_.contains(version)) {
+            lock.unlock();
+            deliver(*request, {});
+            return;
+        }
         if (const Cached* hit = lookUp(key)) {
             PictureAnswer answer{hit->bytes, hit->mimeType, {}};
             lock.unlock();
@@ -139,9 +151,14 @@ void PictureService::serve(const RequestPtr& request)
     }
     std::shared_ptr<const std::string> bytes;
     std::vector<RequestPtr> answered{request};
+    const bool refused = picture && picture->refused;
     {
         const std::lock_guard lock(mutex_);
-        if (picture) {
+        if (refused) {
+            if (refused_.size() >= kMostRefused)
+                refused_.clear();
+            refused_.insert(version);
+        } else if (picture) {
             bytes = std::make_shared<const std::string>(std::move(picture->bytes));
             keep(key, bytes, picture->mimeType);
         }
@@ -156,7 +173,7 @@ void PictureService::serve(const RequestPtr& request)
         if (bytes) {
             answer.copy = bytes;
             answer.mimeType = picture->mimeType;
-        } else if (::lseek(each->file.get(), 0, SEEK_SET) == 0) {
+        } else if (!refused && ::lseek(each->file.get(), 0, SEEK_SET) == 0) {
             answer.original = std::move(each->file);
         }
         deliver(*each, std::move(answer));

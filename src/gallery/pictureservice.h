@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "collect/filedescriptor.h"
@@ -22,7 +23,8 @@
 namespace pictarre {
 
 // What a picture request is answered with: the scaled copy, or the original file to be read
-// from its start, or neither when the file cannot be opened as a regular file.
+// from its start, or neither when the file cannot be opened as a regular file or the decoder
+// refused it.
 struct PictureAnswer {
     std::shared_ptr<const std::string> copy;  // shared with the cache; never changed
     std::string mimeType;                     // the copy's
@@ -46,7 +48,8 @@ struct PictureServiceOptions {
 // first, since that is the one nearest to what the user looks at now; each version of a file
 // decoded once per size asked for, however many requests for it come at once; scaled copies
 // kept in a cache bounded by their bytes, the least recently used going first, and on disk when
-// given a disk cache, which is asked before decoding.
+// given a disk cache, which is asked before decoding. A version of a file the decoder refused
+// is remembered as refused, for every size, and not read again.
 class PictureService {
 public:
     using Ticket = std::uint64_t;
@@ -105,6 +108,8 @@ private:
     std::list<Cached> recent_;  // the most recently used first
     std::unordered_map<Key, std::list<Cached>::iterator, KeyHash> cached_;
     std::size_t cachedBytes_ = 0;
+    // Versions refused, each under the size 0 × 0; forgotten all at once past a bound.
+    std::unordered_set<Key, KeyHash> refused_;
     std::vector<std::thread> workers_;
 };
 

@@ -1,6 +1,7 @@
 #include "gallery/scaledpicture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include <QImageWriter>
 #include <QTransform>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "gallery/areascaler.h"
@@ -21,29 +23,36 @@ namespace pictarre {
 namespace {
 
 // Files larger than this are served as they are rather than read into memory here.
-constexpr std::size_t kMaxFile = std::size_t{1} << 30;
+constexpr std::size_t kMaxFile = std::size_t{256} << 20;
+// The largest copy made, whatever box it is asked for: 4096 × 4096 pixels, 64 MB.
+constexpr std::uint64_t kMostCopyPixels = std::uint64_t{1} << 24;
+// The widest picture decoded for a copy: the BMP decoder holds one of its rows.
+constexpr std::uint32_t kMostDecodedWidth = 1u << 20;
 
-// The rest of the file from the descriptor's position; nothing when it cannot be read or is
-// larger than kMaxFile.
-std::optional<std::vector<unsigned char>> readRest(int fd)
+// Whether a file of `fileSize` bytes is far larger than any BMP or JPEG of `pixels` pixels can
+// be: four bytes a pixel uncompressed, a JPEG's worst coding well under that, twice over, with
+// room for profiles, thumbnails and other blocks beside the picture.
+bool implausiblyLarge(std::uint64_t fileSize, std::uint64_t pixels)
 {
-    std::vector<unsigned char> bytes;
-    std::size_t size = 0;
-    for (;;) {
-        if (bytes.size() - size < 65536)
-            bytes.resize(std::max<std::size_t>(bytes.size() * 2, 1 << 20));
-        const ssize_t got = ::read(fd, bytes.data() + size, bytes.size() - size);
+    return fileSize > 8 * pixels + (std::uint64_t{64} << 20);
+}
+
+// The whole file of `size` bytes, read from its start; nothing when it cannot be read.
+std::optional<std::vector<unsigned char>> readWhole(int fd, std::size_t size)
+{
+    std::vector<unsigned char> bytes(size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, bytes.data() + done, size - done, static_cast<off_t>(done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return std::nullopt;
         if (got == 0)
-            break;
-        size += static_cast<std::size_t>(got);
-        if (size > kMaxFile)
-            return std::nullopt;
+            break;  // cut meanwhile: what there is
+        done += static_cast<std::size_t>(got);
     }
-    bytes.resize(size);
+    bytes.resize(done);
     return bytes;
 }
 
@@ -115,25 +124,36 @@ std::optional<EncodedPicture> scaledPicture(int fd, std::uint32_t width, std::ui
 {
     if (width == 0 || height == 0)
         return std::nullopt;
-    const auto bytes = readRest(fd);
-    if (!bytes || bytes->size() < 2)
+    // The same rule the page's box comes from: the size as drawn and the turn that gives it,
+    // read by the header reader, which reads no more than the header.
+    struct stat st {};
+    const auto layout = readPictureLayoutAt(fd);
+    unsigned char kind[2] = {};
+    if (!layout || ::fstat(fd, &st) != 0 || ::pread(fd, kind, 2, 0) != 2)
         return std::nullopt;
-    // The same rule the page's box comes from: the size as drawn and the turn that gives it.
-    const auto layout = readPictureLayout(*bytes);
-    if (!layout)
-        return std::nullopt;
-    const bool bmp = (*bytes)[0] == 'B' && (*bytes)[1] == 'M';
-    const bool jpeg = (*bytes)[0] == 0xFF && (*bytes)[1] == 0xD8;
+    const bool bmp = kind[0] == 'B' && kind[1] == 'M';
+    const bool jpeg = kind[0] == 0xFF && kind[1] == 0xD8;
     if (!bmp && !jpeg)
         return std::nullopt;  // a GIF may move: served as it is
-    const QSize drawn(static_cast<int>(std::min<std::uint32_t>(layout->size.width, 1u << 30)),
-                      static_cast<int>(std::min<std::uint32_t>(layout->size.height, 1u << 30)));
+    const std::uint64_t pixels = std::uint64_t(layout->size.width) * layout->size.height;
+    if (pixels > kMostDrawnPixels || implausiblyLarge(std::uint64_t(st.st_size), pixels))
+        return EncodedPicture{{}, {}, true};
+    const QSize drawn(static_cast<int>(layout->size.width), static_cast<int>(layout->size.height));
     const QSize box(static_cast<int>(std::min<std::uint32_t>(width, 1u << 15)),
                     static_cast<int>(std::min<std::uint32_t>(height, 1u << 15)));
-    if (drawn.isEmpty() || qint64(drawn.width()) * drawn.height() < 2 * qint64(box.width()) * box.height())
+    if (drawn.isEmpty() || qint64(drawn.width()) * drawn.height() < 2 * qint64(box.width()) * box.height()
+        || std::max(layout->size.width, layout->size.height) > kMostDecodedWidth
+        || std::uint64_t(st.st_size) > kMaxFile)
+        return std::nullopt;
+    const auto bytes = readWhole(fd, static_cast<std::size_t>(st.st_size));
+    if (!bytes || bytes->size() < 2)
         return std::nullopt;
 
-    QSize target = drawn.scaled(box, Qt::KeepAspectRatio).boundedTo(drawn).expandedTo(QSize(1, 1));
+    QSize target = drawn.scaled(box, Qt::KeepAspectRatio).boundedTo(drawn);
+    // A box larger than any copy made gets the largest copy, which the engine stretches.
+    if (const double area = double(target.width()) * target.height(); area > double(kMostCopyPixels))
+        target = (QSizeF(target) * std::sqrt(double(kMostCopyPixels) / area)).toSize();
+    target = target.expandedTo(QSize(1, 1));
     if (layout->orientation >= 5)
         target.transpose();
     const QImage image = bmp ? shrinkBmp(*bytes, target) : shrinkJpeg(*bytes, target);

@@ -500,6 +500,18 @@
     },
   };
 
+  // A link to a picture goes to a file: address, which this page may not open: the program
+  // opens it in a window of its own, in front or (a middle, Ctrl or Shift click) behind.
+  function openLink(event, how) {
+    const link = event.target.closest ? event.target.closest('a[href]') : null;
+    if (!link || link.protocol !== 'file:')
+      return;
+    event.preventDefault();
+    console.info(protocol.openMarker + how + ' ' + link.href);
+  }
+  addEventListener('click', (event) => openLink(event, event.ctrlKey || event.shiftKey ? 'background' : 'window'));
+  addEventListener('auxclick', (event) => event.button === 1 && openLink(event, 'background'));
+
   addEventListener('scroll', schedule, {passive: true});
   addEventListener('resize', schedule);
   // While the page is still arriving, every new piece may bring pictures onto the screen.

@@ -29,10 +29,10 @@ namespace {
 const bool kRegistered = [] {
     QWebEngineUrlScheme scheme(kGalleryScheme);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-    // Local like file: pages, so that pages from elsewhere cannot load it; allowed to reach
-    // file: addresses, so the page's links open their pictures; and each page an origin of its
-    // own, so that no other page can read it.
-    scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+    // Not local: its page reaches no file: address, only its own scheme (its links to pictures
+    // are opened by the program). Each page is an origin of its own, so that no other page can
+    // read it, and the handler answers only the program and the gallery page itself.
+    scheme.setFlags({});
     QWebEngineUrlScheme::registerScheme(scheme);
     return true;
 }();
@@ -127,7 +127,8 @@ std::string pagePrologue(const Gallery& gallery)
     const std::string config = "{object:" + quoted(kScriptObject) + ",rows:" + quoted(std::string(kRowsName) + '?')
                                + ",batchKey:" + quoted(kBatchKey) + ",picture:" + quoted(std::string(kPictureName) + '/')
                                + ",widthKey:" + quoted(kWidthKey) + ",heightKey:" + quoted(kHeightKey)
-                               + ",keepAll:" + std::to_string(kKeepAll) + ",printMarker:" + quoted(kPrintMarker) + '}';
+                               + ",keepAll:" + std::to_string(kKeepAll) + ",printMarker:" + quoted(kPrintMarker)
+                               + ",openMarker:" + quoted(kOpenMarker) + '}';
     return "<base href=\"" + gallery.folderUrl() + "\"><script>const pictarreProtocol = " + config + ";\n" + script
            + "</script>\r\n";
 }
@@ -197,14 +198,14 @@ void GalleryScheme::requestStarted(QWebEngineUrlRequestJob* job)
     // An address is answered only when it is, to the byte, one that a published page names:
     // its token, then the page, a batch of its rows or one of its pictures. No escapes are
     // taken, so no address reaches anything by a decoded NUL, slash or dot. And only the
-    // program (which loads the page) and the gallery page itself (whose origin is its own,
-    // opaque one) ask: a local file's page is refused even if it knew the address.
+    // program (which loads the page) and the gallery page itself (whose origin is the scheme's,
+    // which no other page has: only the program opens the scheme's pages) ask: a local file's page is refused even if it knew the address.
     const QUrl url = job->requestUrl();
     const QByteArray path = url.path(QUrl::FullyEncoded).toLatin1();
     const QByteArray query = url.query(QUrl::FullyEncoded).toLatin1();
     const QUrl initiator = job->initiator();
     std::shared_ptr<const Gallery> gallery;
-    if (job->requestMethod() == "GET" && (initiator.isEmpty() || initiator.toString() == QLatin1String("null"))
+    if (job->requestMethod() == "GET" && (initiator.isEmpty() || initiator.toString() == QLatin1String(kGalleryScheme) + QLatin1Char(':'))
         && url.scheme() == QLatin1String(kGalleryScheme) && url.host().isEmpty()
         && !url.hasFragment() && path.size() > kTokenLength + 2 && path[0] == '/' && path[kTokenLength + 1] == '/') {
         const QMutexLocker lock(&lock_);

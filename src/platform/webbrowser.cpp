@@ -16,6 +16,7 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
@@ -37,20 +38,50 @@ QUrl urlFromAddress(const QString& address)
 }
 
 
-// The views show local pictures, pages and folders, and need nothing from the network. A
-// page from a folder may read other local files by script (the engine would otherwise refuse
-// it its own pictures), so nothing in a view may reach the network: no such page can send
-// what it read anywhere. The gallery reads no local file but through its scheme.
-void allowFor(QWebEngineSettings& settings, const QUrl& url)
+// The views show local pictures, pages and folders, and need nothing from the network.
+// Only the program's own gallery page runs a script, its own. Every other page, which may come
+// from a folder that someone else filled, runs none: it can read no file, open no window or
+// dialog, and send nothing. The engine's listing of a folder is its own page and is made only
+// by its own script (the names in it are the engine's escaped strings), so it keeps that. A
+// file page keeps the engine's file access, without which the engine refuses it its own
+// pictures; with no script it shows them and reads nothing. The gallery reads no local file:
+// its pictures come through its scheme.
+bool isListing(const QUrl& url)
 {
+    return url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir();
+}
+
+void allowFor(QWebEngineSettings& settings, const QUrl& url, bool gallery)
+{
+    settings.setAttribute(QWebEngineSettings::JavascriptEnabled, gallery || isListing(url));
     settings.setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, url.isLocalFile());
 }
+
+// The engine's flags that keep any page from opening a peer connection: no UDP without a
+// proxy, and the views have none, so no STUN, TURN or ICE packet leaves the program. Set when
+// the program is loaded, before the engine reads its flags.
+const bool kNoPeerTraffic = [] {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += " --force-webrtc-ip-handling-policy=disable_non_proxied_udp"
+             " --webrtc-ip-handling-policy=disable_non_proxied_udp";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    return true;
+}();
 
 bool isNetworkScheme(const QString& scheme)
 {
     static const QStringList kNetwork = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ws"),
                                          QStringLiteral("wss"), QStringLiteral("ftp")};
     return kNetwork.contains(scheme, Qt::CaseInsensitive);
+}
+
+// The schemes a view goes to: the program's own, files and blank pages. Any other (mail,
+// shares, chat, telephone...) the engine would hand to the desktop, with whatever the page put
+// in the address.
+bool isViewScheme(const QString& scheme)
+{
+    return scheme == QLatin1String(kGalleryScheme) || scheme == QLatin1String("file")
+        || scheme == QLatin1String("about");
 }
 
 // Refuses every request of the views' profile that would leave the machine.
@@ -74,14 +105,28 @@ public:
     QUrl galleryAllowed;
     // The print steps the gallery's own script tells.
     std::function<void(const QString&)> printStep;
+    // A link to a file clicked in the gallery, to open in front (true) or behind.
+    std::function<void(const QUrl&, bool)> openLink;
+    // Set when a blank page has made way for the page asked for: the blank's end is no end of
+    // a load for the program.
+    bool wayMade = false;
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
                                   const QString& source) override
     {
         const QString marker = protocolName(protocol::kPrintMarker);
-        if (printStep && !galleryAllowed.isEmpty() && QUrl(source) == galleryAllowed && message.startsWith(marker)) {
+        const bool fromGallery = !galleryAllowed.isEmpty() && QUrl(source) == galleryAllowed;
+        if (printStep && fromGallery && message.startsWith(marker)) {
             printStep(message.mid(marker.size()));
+            return;
+        }
+        const QString open = protocolName(protocol::kOpenMarker);
+        if (openLink && fromGallery && message.startsWith(open)) {
+            const QString how = message.mid(open.size()).section(QLatin1Char(' '), 0, 0);
+            const QUrl link(message.mid(open.size()).section(QLatin1Char(' '), 1), QUrl::StrictMode);
+            if (link.isLocalFile())
+                openLink(link, how == QLatin1String("window"));
             return;
         }
         QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
@@ -90,8 +135,24 @@ protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
     {
         if ((url.scheme() == QLatin1String(kGalleryScheme) && !(isMainFrame && url == galleryAllowed))
-            || isNetworkScheme(url.scheme()))
+            || !isViewScheme(url.scheme()))
             return false;
+        const bool scripted = (!galleryAllowed.isEmpty() && url == galleryAllowed) || isListing(url);
+        if (isMainFrame && scripted && !settings()->testAttribute(QWebEngineSettings::JavascriptEnabled)
+            && !isBlank(this->url())) {
+            if (type == NavigationTypeBackForward) {
+                // A step back or forward stays a step in the history: the page comes without
+                // script first and, once the page it replaced is gone, again with it.
+                settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, url.isLocalFile());
+                reloadWithScript_ = true;
+                return true;
+            }
+            // Script would be on while the page shown goes, and that page's own handlers of
+            // its leaving would run: it makes way for a blank page first.
+            afterBlank_ = url;
+            QMetaObject::invokeMethod(this, [this] { load(QUrl(QStringLiteral("about:blank"))); }, Qt::QueuedConnection);
+            return false;
+        }
         // Going back or forward in the view's history stays a step in that history.
         if (url.isLocalFile() && isMainFrame && type != NavigationTypeTyped && type != NavigationTypeReload
             && type != NavigationTypeBackForward) {
@@ -99,9 +160,29 @@ protected:
             return false;
         }
         if (isMainFrame)
-            allowFor(*settings(), url);
+            allowFor(*settings(), url, !galleryAllowed.isEmpty() && url == galleryAllowed);
         return true;
     }
+
+private:
+    static bool isBlank(const QUrl& url) { return url.isEmpty() || url.scheme() == QLatin1String("about"); }
+
+    void goOnAfterBlank()
+    {
+        if (std::exchange(reloadWithScript_, false)) {
+            allowFor(*settings(), url(), !galleryAllowed.isEmpty() && url() == galleryAllowed);
+            triggerAction(QWebEnginePage::Reload);
+            return;
+        }
+        if (!afterBlank_.isEmpty() && isBlank(url())) {
+            wayMade = true;
+            load(std::exchange(afterBlank_, QUrl()));
+        }
+    }
+
+    QUrl afterBlank_;  // where to go once the blank page has replaced a page without script
+    bool reloadWithScript_ = false;  // a history step reached a page with script, shown without
+    const QMetaObject::Connection onBlank_ = connect(this, &QWebEnginePage::loadFinished, this, [this] { goOnAfterBlank(); });
 };
 
 
@@ -148,12 +229,15 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
         if (printJob_)
             printJob_->pageStep(step);
     };
+    viewPage->openLink = [this](const QUrl& link, bool inFront) { openPictureWindow(inFront)->load(link); };
     GalleryScheme::on(page()->profile());
     static LocalOnly localOnly;
     page()->profile()->setUrlRequestInterceptor(&localOnly);
+    Q_UNUSED(kNoPeerTraffic);
     QWebEngineSettings* s = settings();
     s->setDefaultTextEncoding(QString::fromStdString(pageEncoding()));
-    allowFor(*s, QUrl());
+    allowFor(*s, QUrl(), false);
+    s->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
 
     connect(this, &QWebEngineView::loadProgress, this,
@@ -164,11 +248,13 @@ WebBrowser::WebBrowser(BrowserDialogs& dialogs, QWidget* parent)
         if (printJob_)
             printJob_->pageLeaving();
     });
-    connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
+    connect(this, &QWebEngineView::loadFinished, this, [this, viewPage](bool) {
+        if (std::exchange(viewPage->wayMade, false))
+            return;
         // The engine keeps the scroll of a page loaded again; a page the program opens anew
         // starts at its top.
         if (std::exchange(toTop_, false))
-            page()->runJavaScript(QStringLiteral("window.scrollTo(0, 0)"));
+            page()->runJavaScript(QStringLiteral("window.scrollTo(0, 0)"), QWebEngineScript::ApplicationWorld);
         emit ProgressChange(-1, 100);
         // A page whose process died did not finish loading, whatever the engine says after.
         if (!pageLost_)
@@ -359,7 +445,7 @@ bool WebBrowser::saveGallery(const QString& target, SaveFormat format)
         return false;
 
     auto* written = new QWebEnginePage(page()->profile(), this);
-    allowFor(*written->settings(), QUrl::fromLocalFile(copy->fileName()));
+    allowFor(*written->settings(), QUrl::fromLocalFile(copy->fileName()), false);
     connect(written, &QWebEnginePage::loadFinished, this, [this, written, target, format](bool ok) {
         if (!ok) {
             emit saveDone(false);

@@ -8,7 +8,10 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include "gallery/pictureservice.h"
 #include "support/picturefiles.h"
@@ -166,6 +169,68 @@ TEST_F(PictureServiceTest, DestroyedWithRequestsQueuedEndsWithoutAnsweringThem)
     }
     EXPECT_EQ(decoded, Names{"busy"});
     EXPECT_TRUE(answers.empty());
+}
+
+// What the process has read so far, in bytes, and its peak resident size in kB.
+std::uint64_t bytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return 0;
+}
+
+long peakKb()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// A picture's file with its header claiming `width` × `height`, cut to `size` bytes.
+std::string claiming(std::string file, std::uint32_t width, std::uint32_t height, std::size_t size)
+{
+    if (file[0] == 'B') {
+        std::string sizes;
+        test::putLe32(sizes, width);
+        test::putLe32(sizes, height);
+        file.replace(18, 8, sizes);
+    } else {
+        const std::size_t frame = file.find("\xFF\xC0");
+        file.replace(frame + 5, 4, {char(height >> 8), char(height), char(width >> 8), char(width)});
+    }
+    file.resize(size, '\0');
+    return file;
+}
+
+TEST_F(PictureServiceTest, HostileHeadersAndHugeFilesCostLittleAndAreRefusedOncePerVersion)
+{
+    const std::string bmp = file("claims.bmp", claiming(test::makeBmp(test::BmpForm::Info40, 16, 16), 40000, 262144, 1082));
+    const std::string jpeg = file("claims.jpg", claiming(test::makeJpeg({}), 65500, 65500, 633));
+    const std::string sparse = file("sparse.jpg", test::makeJpeg({.width = 640, .height = 480}));
+    std::filesystem::resize_file(sparse, std::uintmax_t{1} << 30);
+    int decodes = 0;
+    PictureService service({1 << 20, 2, [&decodes](int fd, std::uint32_t width, std::uint32_t height) {
+        ++decodes;
+        return scaledPicture(fd, width, height);
+    }});
+    struct Case { std::string name, path; std::uint32_t width, height; };
+    for (const Case& c : {Case{"bmp own size", bmp, 40000, 262144}, Case{"bmp", bmp, 100, 75},
+                          Case{"jpeg own size", jpeg, 65500, 65500}, Case{"jpeg", jpeg, 100, 75},
+                          Case{"sparse", sparse, 100, 75}, Case{"sparse own size", sparse, 640, 480}}) {
+        const std::uint64_t readBefore = bytesRead();
+        const long peakBefore = peakKb();
+        service.request(c.path, c.width, c.height, to(c.name));
+        ASSERT_TRUE(waitUntil([&] { return answers.contains(c.name); })) << c.name;
+        EXPECT_FALSE(answers.find(c.name)->second.found()) << c.name;
+        EXPECT_LT(bytesRead() - readBefore, 1u << 20) << c.name;
+        EXPECT_LT(peakKb() - peakBefore, 64 << 10) << c.name;
+    }
+    EXPECT_EQ(decodes, 3);  // once per file: the second request finds it refused
 }
 
 TEST_F(PictureServiceTest, RealDecoderCopiesOnlyPicturesMuchLargerThanTheirBox)

@@ -14,8 +14,11 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <condition_variable>
+#include <mutex>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +26,7 @@
 #include "collect/listfile.h"
 #include "collect/search.h"
 #include "gallery/makefile.h"
+#include "gallery/pictureservice.h"
 #include "hostile/hostiletree.h"
 #include "support/fifo.h"
 #include "support/picturefiles.h"
@@ -106,6 +110,36 @@ std::string bmpClaiming(BmpForm form, std::int32_t width, std::int32_t height)
     putLe(bytes, 18, static_cast<std::uint32_t>(width), field);
     putLe(bytes, 18 + static_cast<std::size_t>(field), static_cast<std::uint32_t>(height), field);
     return bytes;
+}
+
+// A JPEG whose frame header claims `width` × `height`, cut to `size` bytes.
+std::string jpegClaiming(std::uint16_t width, std::uint16_t height, std::size_t size)
+{
+    std::string bytes = makeJpeg({});
+    const std::size_t frame = bytes.find("\xFF\xC0");
+    bytes.replace(frame + 5, 4, {char(height >> 8), char(height), char(width >> 8), char(width)});
+    bytes.resize(size, '\0');
+    return bytes;
+}
+
+// What the process has read, in bytes, and its peak resident size in kB.
+std::uint64_t bytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return 0;
+}
+
+long peakKb()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 // A one-pixel GIF on a logical screen of the given size.
@@ -244,11 +278,20 @@ const HostileCase kCases[] = {
          tree.write("core.bmp", bmpClaiming(BmpForm::Core12, 65535, 65535));
          tree.write("huge.gif", gifClaiming(65535, 65535));
          tree.write("apps.jpg", jpegWithAppSegments(10000));
+         std::string claims = bmpClaiming(BmpForm::Info40, 40000, 262144);
+         claims.resize(1082, '\0');
+         tree.write("claims.bmp", claims);
+         tree.write("claims.jpg", jpegClaiming(65500, 65500, 633));
+         JpegOptions vga;
+         vga.width = 640;
+         vga.height = 480;
+         fs::resize_file(tree.write("sparse.jpg", makeJpeg(vga)), std::uintmax_t{1} << 30);
      },
      [](const Sandbox&) {
          std::vector<std::string> names = {"empty.jpg", "empty.gif", "empty.bmp", "zero.bmp", "zero.gif",
                                            "one.bmp", "one.gif", "maxsigned.bmp", "tall.bmp", "topdown.bmp",
-                                           "minheight.bmp", "negwidth.bmp", "core.bmp", "huge.gif", "apps.jpg"};
+                                           "minheight.bmp", "negwidth.bmp", "core.bmp", "huge.gif", "apps.jpg",
+                                           "claims.bmp", "claims.jpg", "sparse.jpg"};
          for (const std::size_t length : {1, 2, 14, 20, 25})
              for (const char* ext : {".bmp", ".gif", ".jpg"})
                  names.push_back("cut" + std::to_string(length) + ext);
@@ -347,6 +390,30 @@ TEST_P(HostileTree, EveryPictureListedOnceAndEveryPageWellFormed)
         const ParsedPage parsed = parsePage(readFileBytes(page), layout);
         ASSERT_TRUE(parsed.wellFormed) << parsed.problem;
         EXPECT_EQ(sorted(pathsOf(parsed)), sorted(topLevel));
+    }
+
+    // Every picture of a small tree served in a row's box and at its own size, as the gallery
+    // asks: a bounded cost whatever the headers claim and however large the files.
+    if (rows.entries.size() <= 100) {
+        const std::uint64_t readBefore = bytesRead();
+        const long peakBefore = peakKb();
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::size_t answered = 0;
+        PictureService service;
+        for (const PageEntry& entry : rows.entries) {
+            for (const auto& [width, height] : {std::pair{100, 75}, std::pair{entry.width, entry.height}})
+                service.request(entry.path, std::uint32_t(std::max(width, 1)), std::uint32_t(std::max(height, 1)),
+                                [&](PictureAnswer) {
+                                    const std::lock_guard lock(mutex);
+                                    ++answered;
+                                    changed.notify_all();
+                                });
+        }
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return answered == 2 * rows.entries.size(); }));
+        EXPECT_LT(bytesRead() - readBefore, std::uint64_t{64} << 20);
+        EXPECT_LT(peakKb() - peakBefore, 256 << 10);
     }
 
     EXPECT_EQ(openDescriptorCount(), descriptorsBefore);

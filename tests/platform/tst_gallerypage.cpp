@@ -13,8 +13,12 @@
 #include <QPdfSelection>
 #include <QSet>
 #include <QSignalSpy>
+#include <QDesktopServices>
+#include <QMessageBox>
 #include <QTcpServer>
+#include <QUdpSocket>
 #include <QTest>
+#include <QTimer>
 #include <QWebEngineUrlRequestInterceptor>
 
 #include "fakes/fakeplatform.h"
@@ -32,6 +36,16 @@ using namespace pictarre;
 using namespace pictarre::test;
 
 namespace {
+
+// Records the addresses a page hands to the desktop.
+class DesktopOpens : public QObject {
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+
+public:
+    QList<QUrl> urls;
+};
 
 // Records the pictures the engine asks for, whichever scheme serves them.
 class ImageRequests : public QWebEngineUrlRequestInterceptor {
@@ -241,6 +255,7 @@ private slots:
     void galleriesAndFoldersShownAgainOpenAtTheTop();
     void theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage();
     void otherLocalPagesAndFoldersOpenAsFiles();
+    void onlyTheGalleryRunsAScriptAndNothingLeavesTheMachine();
     void savedHtmlIsThePageFileByteForByte();
     void savedWholePageHoldsEveryRowAndPicture();
     void foldersNamedInChineseShowEveryPicture_data();
@@ -641,6 +656,14 @@ void GalleryPageTest::theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage()
     }
     QCOMPARE(probe(*view_, addresses), fromGallery);
     QVERIFY(!evaluate(*view_, QStringLiteral("window.leaked === true")).toBool());
+    // Nor does the gallery page read any file but through its scheme.
+    evaluate(*view_, QStringLiteral("window.passwd = null; fetch('file:///etc/passwd').then("
+                                    "r => passwd = 'read ' + r.status, () => passwd = 'refused'); 0"));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QStringLiteral("passwd")).toString(), QStringLiteral("refused"), 10000);
+    QCOMPARE(evaluate(*view_, QStringLiteral("(function(){ try { var x = new XMLHttpRequest();"
+                                             " x.open('GET', 'file:///etc/passwd', false); x.send(); return 'read ' + x.status; }"
+                                             " catch (e) { return 'refused'; } })()")).toString(),
+             QStringLiteral("refused"));
 
     // Another page of the program's views, even one that knows the gallery's token, is
     // answered nothing, and cannot go into the scheme or frame the gallery.
@@ -650,12 +673,16 @@ void GalleryPageTest::theSchemeAnswersOnlyItsOwnGalleryToItsOwnPage()
     QSignalSpy loaded(&local, &WebBrowser::DownloadComplete);
     local.Navigate(q(other));
     QVERIFY(loaded.wait(20000));
-    QCOMPARE(probe(local, addresses), QStringList(addresses.size(), QStringLiteral("refused")));
+    // (It runs no script of its own: the pictures it would show are asked for.)
+    QStringList pictures;
+    for (const QString& address : addresses)
+        pictures << (address.endsWith(QLatin1String("#img")) ? address : address + QStringLiteral("#img"));
+    QCOMPARE(probe(local, pictures), QStringList(addresses.size(), QStringLiteral("refused")));
     // Nor can it send what it reads anywhere: nothing of a view reaches the network.
     QTcpServer listener;
     QVERIFY(listener.listen(QHostAddress::LocalHost));
     const QString out = QStringLiteral("http://127.0.0.1:%1/leak").arg(listener.serverPort());
-    QCOMPARE(probe(local, {out + QStringLiteral(".js"), out + QStringLiteral(".gif#img")}), QStringList(2, QStringLiteral("refused")));
+    QCOMPARE(probe(local, {out + QStringLiteral(".gif#img")}), QStringList(1, QStringLiteral("refused")));
     evaluate(local, QStringLiteral("fetch('%1'); window.open('%1'); 0").arg(out));
     QTest::qWait(1000);
     QVERIFY(!listener.hasPendingConnections());
@@ -691,6 +718,82 @@ void GalleryPageTest::otherLocalPagesAndFoldersOpenAsFiles()
         QCOMPARE(view_->url().scheme(), QStringLiteral("file"));
         QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(c.script)), c.expected, 10000);
     }
+}
+
+void GalleryPageTest::onlyTheGalleryRunsAScriptAndNothingLeavesTheMachine()
+{
+    Sandbox folder;
+    const auto paths = writeGifs(folder, 2, [](int i) { return std::to_string(i) + ".gif"; });
+    const std::string titled = folder.write("titled.htm", "<title>kept</title><img src=\"0.gif\">"
+                                            "<script>document.title = 'changed by script'</script>").string();
+    const std::string alerts = folder.write("alerts.htm", "<title>alerts</title><script>for (;;) alert('again')</script>").string();
+    const std::string mail = folder.write("mail.htm",
+        "<a id=m href=\"mailto:x@example.org?body=SECRET\" style=\"display:block;height:40px\">mail</a>"
+        "<form action=\"mailto:x@example.org\" method=post><input name=body value=SECRET>"
+        "<input id=s type=submit style=\"display:block;height:40px\"></form>"
+        "<a id=t href=\"tel:123\" style=\"display:block;height:40px\">tel</a>").string();
+    // Any message box a page opens is counted and closed.
+    int boxes = 0;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&boxes] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                ++boxes;
+                box->close();
+            }
+        }
+    });
+    closer.start(50);
+    DesktopOpens desktop;
+    for (const char* scheme : {"mailto", "tel"})
+        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &desktop, "open");
+
+    // A page from the folder keeps its title and draws its picture; one that loops on alert()
+    // shows nothing.
+    for (const std::string& page : {titled, alerts}) {
+        QSignalSpy complete(view_.get(), &WebBrowser::DownloadComplete);
+        view_->Navigate(q(page));
+        QVERIFY(complete.wait(20000));
+    }
+    QTest::qWait(500);
+    QCOMPARE(view_->title(), QStringLiteral("alerts"));
+    QCOMPARE(boxes, 0);
+    QSignalSpy complete(view_.get(), &WebBrowser::DownloadComplete);
+    view_->Navigate(q(titled));
+    QVERIFY(complete.wait(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(*view_, QString::fromLatin1(kDrawn)).toInt(), 1, 10000);
+    QCOMPARE(view_->title(), QStringLiteral("kept"));
+
+    // A mail or telephone link clicked, and a form posted to a mail address, start nothing.
+    view_->Navigate(q(mail));
+    QVERIFY(complete.wait(20000));
+    for (const char* id : {"m", "s", "t"}) {
+        const QVariantList box = evaluate(*view_, QStringLiteral("(function(){ var r = document.getElementById('%1')"
+                                                                 ".getBoundingClientRect(); return [r.left + 10, r.top + 10]; })()")
+                                                      .arg(QLatin1String(id))).toList();
+        QCOMPARE(box.size(), 2);
+        QWidget* target = view_->focusProxy() ? view_->focusProxy() : view_.get();
+        QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(box[0].toInt(), box[1].toInt()));
+    }
+    QTest::qWait(1500);
+    QVERIFY2(desktop.urls.isEmpty(), qPrintable(desktop.urls.value(0).toString()));
+    for (const char* scheme : {"mailto", "tel"})
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+
+    // The gallery runs its own script, and even it opens no peer connection: a STUN and TURN
+    // server on a loopback port hears nothing, and no candidate is found.
+    QVERIFY(show(rowGallery(folder, "picture.htm", paths, 16, 8)));
+    QUdpSocket stun;
+    QVERIFY(stun.bind(QHostAddress::LocalHost));
+    evaluate(*view_, QStringLiteral(
+        "window.candidates = []; window.pc = new RTCPeerConnection({iceServers: [{urls: 'stun:127.0.0.1:%1'},"
+        " {urls: 'turn:127.0.0.1:%1?transport=udp', username: 'SECRET', credential: 'x'}]});"
+        " pc.onicecandidate = e => e.candidate && candidates.push(e.candidate.candidate);"
+        " pc.createDataChannel('out'); pc.createOffer().then(o => pc.setLocalDescription(o)); 0").arg(stun.localPort()));
+    QTest::qWait(3000);
+    QVERIFY(!stun.hasPendingDatagrams());
+    QCOMPARE(evaluate(*view_, QStringLiteral("candidates.join(' ')")).toString(), QString());
+    QCOMPARE(boxes, 0);
 }
 
 void GalleryPageTest::savedHtmlIsThePageFileByteForByte()

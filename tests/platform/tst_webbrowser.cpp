@@ -175,14 +175,10 @@ void WebBrowserTest::bodyHandlerSuppressesTheContextMenu()
     const QString probe = QStringLiteral(
         "(function(){var e=new MouseEvent('contextmenu',{bubbles:true,cancelable:true});"
         "document.getElementById('t').dispatchEvent(e);return e.defaultPrevented;})()");
+    // A page from a file runs no script, not even its body's handler; the gallery page, which
+    // runs its own, keeps its handler (tst_gallerypage).
     QVERIFY(show("<body oncontextmenu=self.event.returnValue=false topmargin=0><p id=t>text</p></body>"));
-    QCOMPARE(evaluate(*view_, probe).toBool(), true);
-    // A right click on the page opens no menu.
-    QWidget* target = view_->focusProxy() ? view_->focusProxy() : view_.get();
-    QTest::mouseClick(target, Qt::RightButton, {}, QPoint(20, 10));
-    QTest::qWait(300);
-    QVERIFY(QApplication::activePopupWidget() == nullptr);
-
+    QCOMPARE(evaluate(*view_, probe).toBool(), false);
     QVERIFY(show("<body><p id=t>text</p></body>", QStringLiteral("plain.htm")));
     QCOMPARE(evaluate(*view_, probe).toBool(), false);
 }

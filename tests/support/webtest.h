@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "platform/finddialog.h"
@@ -14,6 +16,7 @@
 namespace pictarre::test {
 
 // Runs a script in the view's page and waits for its value ("<no answer>" after ten seconds).
+// A page that runs no script of its own is looked at from the program's own script world.
 inline QVariant evaluate(QWebEngineView& view, const QString& script)
 {
     // The answer may come after the wait gave up: it then lands in state this function no
@@ -23,7 +26,9 @@ inline QVariant evaluate(QWebEngineView& view, const QString& script)
         bool done = false;
     };
     auto answer = std::make_shared<Answer>();
-    view.page()->runJavaScript(script, [answer](const QVariant& value) {
+    const bool scripted = view.page()->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled);
+    view.page()->runJavaScript(script, scripted ? QWebEngineScript::MainWorld : QWebEngineScript::ApplicationWorld,
+                               [answer](const QVariant& value) {
         answer->value = value;
         answer->done = true;
     });
