@@ -7,19 +7,19 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QSaveFile>
-#include <QTemporaryFile>
 #include <QShortcut>
-#include <QThreadPool>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
+#include "gallery/archive.h"
 #include "gallery/galleryprotocol.h"
 #include "gallery/pageencoding.h"
 #include "gallery/pagewriter.h"
 #include "platform/finddialog.h"
+#include "platform/gallerysaver.h"
 #include "platform/galleryscheme.h"
 #include "platform/printjob.h"
 #include "platform/twips.h"
@@ -240,6 +240,7 @@ bool WebBrowser::saveAs()
     const auto choice = dialogs_.askSaveAs(this, suggested);
     if (!choice || choice->path.isEmpty())
         return false;
+    lastSavePath_ = choice->path;
 
     // The view shows a gallery page built for loading by the screen; what is saved is the
     // page as it was written.
@@ -297,47 +298,20 @@ bool WebBrowser::saveGallery(const QString& target, SaveFormat format)
         QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
         return true;
     }
+    // The page with a copy of every picture beside it, each under its own name, or one archive
+    // file with the pictures inside, made on a worker: a gallery of large photos takes a while.
+    const std::string to = QFile::encodeName(target).toStdString();
+    std::function<bool(const SaveProgress&)> save;
     if (format == SaveFormat::CompletePage) {
-        // The page with a copy of every picture beside it, each under its own name, made on a
-        // worker: a gallery of large photos takes a while to copy.
-        const std::string head = "<meta charset=\"" + pageEncoding() + "\">\r\n";
-        QThreadPool::globalInstance()->start([gallery = gallery_, to = QFile::encodeName(target).toStdString(), head,
-                                              self = QPointer<WebBrowser>(this)] {
-            const bool ok = savePageWithPictures(*gallery, to, head);
-            QMetaObject::invokeMethod(qApp, [self, ok] {
-                if (self)
-                    emit self->saveDone(ok);
-            }, Qt::QueuedConnection);
-        });
-        return true;
+        save = [gallery = gallery_, to, head = "<meta charset=\"" + pageEncoding() + "\">\r\n"](const SaveProgress& progress) {
+            return savePageWithPictures(*gallery, to, head, progress);
+        };
+    } else {
+        save = [gallery = gallery_, to](const SaveProgress& progress) { return saveArchive(*gallery, to, progress); };
     }
-    // A single file with its pictures: the engine makes it from a file: page only. A copy of
-    // the page that states its encoding (the engine would guess one) and its folder is loaded
-    // out of sight with every picture, and saved.
-    auto copy = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/pictarre-save-XXXXXX.htm"));
-    if (!copy->open())
-        return false;
-    copy->write(QByteArray::fromStdString("<meta charset=\"" + pageEncoding() + "\"><base href=\"" + gallery.folderUrl()
-                                          + "\">\r\n"));
-    const bool copied = gallery.writePage([&copy](std::string_view piece) {
-        return copy->write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
-    });
-    if (!copied || !copy->flush())
-        return false;
-
-    auto* written = new QWebEnginePage(page()->profile(), this);
-    allowFor(*written->settings(), QUrl::fromLocalFile(copy->fileName()));
-    connect(written, &QWebEnginePage::loadFinished, this, [this, written, target, format](bool ok) {
-        if (!ok) {
-            emit saveDone(false);
-            return;
-        }
-        followSave(written, target);
-        written->save(target, engineFormat(format));
-    });
-    // The page and its copy go when the save has ended, either way.
-    connect(this, &WebBrowser::saveDone, written, [written, copy] { written->deleteLater(); }, Qt::SingleShotConnection);
-    written->load(QUrl::fromLocalFile(copy->fileName()));
+    emit saveProgress(0, static_cast<int>(gallery.size()));
+    saveInBackground(this, std::move(save), [this](int done, int total) { emit saveProgress(done, total); },
+                     [this](bool ok) { emit saveDone(ok); });
     return true;
 }
 
