@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QTextCursor>
 
 #include "app/frmmain.h"
@@ -64,6 +66,7 @@ public:
     {
         window_.busy_ = true;
         window_.stopRequested_ = false;
+        window_.runCommitted_ = false;
         window_.refusedAt_ = -1;
         window_.runStart_ = window_.lastTick_ = window_.lastYield_ = clock().nsecsElapsed();
         window_.setCursor(Qt::WaitCursor);
@@ -136,7 +139,8 @@ void frmMain::tellRefused()
 
 void frmMain::stopRun()
 {
-    if (busy_)
+    // Once the run's page has taken its place there is nothing left to keep whole.
+    if (busy_ && !runCommitted_)
         stopRequested_ = true;
 }
 
@@ -153,11 +157,15 @@ void frmMain::showList(const std::string& text)
 {
     // A long list is put in piece by piece, each piece decoded on its own, with the window's
     // events between the pieces: decoding or laying out tens of thousands of lines at once
-    // would leave the window deaf for a noticeable time.
+    // would leave the window deaf for a noticeable time. It is put into a document of its own,
+    // which the list view shows when it is whole: a run stopped meanwhile leaves the previous
+    // list in view.
     constexpr std::size_t kPiece = 1 << 16;
-    Text1->clear();
-    Text1->setUndoRedoEnabled(false);
-    QTextCursor cursor(Text1->document());
+    auto* document = new QTextDocument(Text1);
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    document->setDefaultFont(Text1->document()->defaultFont());
+    document->setUndoRedoEnabled(false);
+    QTextCursor cursor(document);
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t lineEnd = text.find('\n', std::min(text.size(), start + kPiece));
         const std::size_t end = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
@@ -166,10 +174,18 @@ void frmMain::showList(const std::string& text)
         cursor.movePosition(QTextCursor::End);
         cursor.insertText(piece);
         start = end;
-        if (!yieldIfDue())
-            break;
+        if (!yieldIfDue()) {
+            delete document;
+            return;
+        }
     }
-    Text1->setUndoRedoEnabled(true);
+    document->setUndoRedoEnabled(true);
+    // The view deletes a document of its own when given another; one this put there, it does not.
+    QTextDocument* previous = Text1->document();
+    const bool ours = previous->parent() == Text1;
+    Text1->setDocument(document);
+    if (ours)
+        delete previous;
 }
 
 std::string frmMain::chosenFolder(const QString& chosen)
@@ -230,6 +246,10 @@ RunResult frmMain::makefile()
         if (File1->ListCount() > 0)
             File1->setListIndex(File1->ListCount() - 1);
     }
+    // A stop asked for after the last entry comes too late: the page is whole.
+    runCommitted_ = result != RunResult::Stopped;
+    if (runCommitted_)
+        stopRequested_ = false;
     if (!commitRun(result))
         return result == RunResult::Completed ? RunResult::Failed : result;
     // A run that failed before it wrote anything left the previous page as it was.

@@ -133,6 +133,7 @@ private:
     bool busy_ = false;
     bool searching_ = false;       // the busy run is still walking the folder tree
     bool stopRequested_ = false;   // the user asked the busy run to stop
+    bool runCommitted_ = false;    // the busy run's page has replaced the previous one
     qint64 runStart_ = 0;
     qint64 lastTick_ = 0;          // when panel 1 last told the run's progress
     qint64 refusedAt_ = -1;        // when a command was last refused during the run

@@ -429,6 +429,7 @@ void CommandsTest::aStoppedRunKeepsThePreviousGalleryAndListFile()
     const std::string page = f_->pageBytes();
     const std::string list = f_->listFileBytes();
     const QString count = f_->status(StatusPanel::Count);
+    const QString shownList = f_->Text1().toPlainText();
 
     Sandbox tree;
     for (int i = 0; i < 400; ++i)
@@ -446,6 +447,7 @@ void CommandsTest::aStoppedRunKeepsThePreviousGalleryAndListFile()
             return;
         seen << f_->status(StatusPanel::Folder) + QStringLiteral(" | ") + f_->status(StatusPanel::Count);
         stopper.stop();
+        window().grab().save(artifactPath(QStringLiteral("stopRun-%1.png").arg(byEscape ? "search" : "write")));
         byEscape ? QTest::keyClick(&window(), Qt::Key_Escape) : f_->click("Opendir");
     });
     stopper.start();
@@ -460,6 +462,7 @@ void CommandsTest::aStoppedRunKeepsThePreviousGalleryAndListFile()
     QCOMPARE(f_->status(StatusPanel::Count), count);
     QCOMPARE(f_->pageBytes(), page);
     QCOMPARE(f_->listFileBytes(), list);
+    QCOMPARE(f_->Text1().toPlainText(), shownList);
     QCOMPARE(QDir(f_->paths().dataFolder).entryList({QStringLiteral("*.part")}, QDir::Files), QStringList());
     QCOMPARE(QDir(f_->paths().dataFolder + QStringLiteral("/temp")).entryList({QStringLiteral("*.part")}, QDir::Files),
              QStringList());
