@@ -153,19 +153,19 @@ void frmMain::reportStopped()
                                                   : QStringLiteral("已停止：原来的图片页面保持不变"));
 }
 
-void frmMain::showList(const std::string& text)
+std::unique_ptr<QTextDocument> frmMain::listDocument(const std::string& text)
 {
     // A long list is put in piece by piece, each piece decoded on its own, with the window's
     // events between the pieces: decoding or laying out tens of thousands of lines at once
-    // would leave the window deaf for a noticeable time. It is put into a document of its own,
-    // which the list view shows when it is whole: a run stopped meanwhile leaves the previous
-    // list in view.
+    // would leave the window deaf for a noticeable time. It goes into a document of its own,
+    // which the list view shows once the run is whole: a run stopped meanwhile leaves the
+    // previous list in view.
     constexpr std::size_t kPiece = 1 << 16;
-    auto* document = new QTextDocument(Text1);
-    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    auto document = std::make_unique<QTextDocument>();
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
     document->setDefaultFont(Text1->document()->defaultFont());
     document->setUndoRedoEnabled(false);
-    QTextCursor cursor(document);
+    QTextCursor cursor(document.get());
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t lineEnd = text.find('\n', std::min(text.size(), start + kPiece));
         const std::size_t end = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
@@ -174,16 +174,22 @@ void frmMain::showList(const std::string& text)
         cursor.movePosition(QTextCursor::End);
         cursor.insertText(piece);
         start = end;
-        if (!yieldIfDue()) {
-            delete document;
-            return;
-        }
+        if (!yieldIfDue())
+            return nullptr;
     }
     document->setUndoRedoEnabled(true);
+    return document;
+}
+
+void frmMain::showList(std::unique_ptr<QTextDocument> document)
+{
+    if (!document)
+        return;
     // The view deletes a document of its own when given another; one this put there, it does not.
     QTextDocument* previous = Text1->document();
     const bool ours = previous->parent() == Text1;
-    Text1->setDocument(document);
+    document->setParent(Text1);
+    Text1->setDocument(document.release());
     if (ours)
         delete previous;
 }
@@ -322,7 +328,7 @@ void frmMain::OpenPictureFile(const QString& chosen)
         return;
     }
     showGallery();
-    showList(state.ImageListText);
+    showList(listDocument(state.ImageListText));
     if (state.Unloading)
         return;
     Webt->Navigate(folder);
@@ -355,7 +361,7 @@ void frmMain::OpenFolderPath(const std::string& folder)
     searching_ = false;
     setPicWidth(0.0f);
     sbStatusBar->showPictureCount(state.PictureCount);
-    showList(state.ImageListText);
+    std::unique_ptr<QTextDocument> list = listDocument(state.ImageListText);
     if (state.Unloading)
         return;
     if (stopRequested_) {
@@ -372,6 +378,7 @@ void frmMain::OpenFolderPath(const std::string& folder)
             reportStopped();
         return;
     }
+    showList(std::move(list));
     setActivity(QStringLiteral("正在载入图象列表……"));
     showGallery();
 }

@@ -15,6 +15,7 @@ class QFrame;
 class QLabel;
 class QShortcut;
 class QPlainTextEdit;
+class QTextDocument;
 class QToolBar;
 
 namespace pictarre {
@@ -109,7 +110,8 @@ private:
     void OpenFolder();
     void OpenFolderPath(const std::string& folder);
     static std::string chosenFolder(const QString& chosen);
-    void showList(const std::string& text);
+    std::unique_ptr<QTextDocument> listDocument(const std::string& text);
+    void showList(std::unique_ptr<QTextDocument> document);
     void showGallery();
     std::optional<std::string> BrowseFolder();
 

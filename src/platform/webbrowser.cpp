@@ -1,5 +1,7 @@
 #include "platform/webbrowser.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -112,6 +114,27 @@ QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
         break;
     }
     return QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
+}
+
+// Gives the file the permissions a new file of the user gets (0666 less the umask).
+// The umask is read where the kernel tells it, not set and set back: another thread may be
+// creating a file meanwhile.
+void withUsualPermissions(const QString& path)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    mode_t mask = 022;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint read = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    mask = static_cast<mode_t>(read);
+                break;
+            }
+        }
+    }
+    ::chmod(QFile::encodeName(path).constData(), 0666 & ~mask);
 }
 
 // The download the engine starts for saving `page` to `path`.
@@ -327,9 +350,13 @@ void WebBrowser::followSave(QWebEnginePage* saving, const QString& path)
                                  return;
                              disconnect(saveWatch_);
                              connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
-                                     [this, download] {
-                                         emit saveDone(download->state()
-                                                       == QWebEngineDownloadRequest::DownloadCompleted);
+                                     [this, download, path] {
+                                         const bool ok = download->state() == QWebEngineDownloadRequest::DownloadCompleted;
+                                         // The engine writes its archives for the owner alone; a saved
+                                         // page gets the permissions the user's other files get.
+                                         if (ok)
+                                             withUsualPermissions(path);
+                                         emit saveDone(ok);
                                      });
                          });
 }
