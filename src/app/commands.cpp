@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QTextDocument>
@@ -158,8 +159,7 @@ std::unique_ptr<QTextDocument> frmMain::listDocument(const std::string& text)
     // A long list is put in piece by piece, each piece decoded on its own, with the window's
     // events between the pieces: decoding or laying out tens of thousands of lines at once
     // would leave the window deaf for a noticeable time. It goes into a document of its own,
-    // which the list view shows once the run is whole: a run stopped meanwhile leaves the
-    // previous list in view.
+    // which the list view shows once it is whole.
     constexpr std::size_t kPiece = 1 << 16;
     auto document = std::make_unique<QTextDocument>();
     document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
@@ -181,17 +181,17 @@ std::unique_ptr<QTextDocument> frmMain::listDocument(const std::string& text)
     return document;
 }
 
-void frmMain::showList(std::unique_ptr<QTextDocument> document)
+std::unique_ptr<QTextDocument> frmMain::showList(std::unique_ptr<QTextDocument> document)
 {
     if (!document)
-        return;
-    // The view deletes a document of its own when given another; one this put there, it does not.
-    QTextDocument* previous = Text1->document();
-    const bool ours = previous->parent() == Text1;
+        return nullptr;
+    // The view deletes a document of its own when given another: the one shown so far is taken
+    // out of its hands first, so that a stopped run can show it again.
+    std::unique_ptr<QTextDocument> previous(Text1->document());
+    previous->setParent(nullptr);
     document->setParent(Text1);
     Text1->setDocument(document.release());
-    if (ours)
-        delete previous;
+    return previous;
 }
 
 std::string frmMain::chosenFolder(const QString& chosen)
@@ -257,9 +257,9 @@ RunResult frmMain::makefile()
     if (runCommitted_)
         stopRequested_ = false;
     if (!commitRun(result))
-        return result == RunResult::Completed ? RunResult::Failed : result;
-    // A run that failed before it wrote anything left the previous page as it was.
-    if (result != RunResult::Failed || gallery->size() > 0)
+        return RunResult::Failed;
+    // A page that was stopped or failed left the previous page as it was, and that is shown.
+    if (result == RunResult::Completed)
         written_ = std::move(gallery);
     return result;
 }
@@ -267,19 +267,20 @@ RunResult frmMain::makefile()
 bool frmMain::commitRun(RunResult result)
 {
     // The list a search wrote goes with the page written from it: both, or neither when the
-    // run was stopped. A failed page leaves the previous page, not the list found.
+    // run was stopped. A page that failed leaves the previous page, and the whole list found.
+    // False when the page did not take its place.
     const QString list = std::exchange(pendingList_, QString());
     if (result == RunResult::Stopped) {
         QFile::remove(list);
         QFile::remove(partialOf(paths_.pagePath()));
         return true;
     }
-    if (!list.isEmpty())
-        replaceWith(list, paths_.listFilePath());
+    if (!list.isEmpty() && !replaceWith(list, paths_.listFilePath()))
+        QFile::remove(list);
     if (result == RunResult::Completed && replaceWith(partialOf(paths_.pagePath()), paths_.pagePath()))
         return true;
     QFile::remove(partialOf(paths_.pagePath()));
-    return result != RunResult::Completed;
+    return false;
 }
 
 void frmMain::discardRun()
@@ -368,17 +369,25 @@ void frmMain::OpenFolderPath(const std::string& folder)
         reportStopped();
         return;
     }
+    // The list shown before comes back should the page write be stopped.
+    std::unique_ptr<QTextDocument> previousList = showList(std::move(list));
     // The list is written beside the one it replaces; the page writer reads it from there, and
     // it takes the old one's place with the page.
+    // A list that could not be written is no list to write the page from: the previous page
+    // stays, as it would with a page that cannot be written.
     pendingList_ = partialOf(paths_.listFilePath());
-    if (!writeImageListFile(nativeBytes(pendingList_), state.ImageListText))
+    // One that could not take its place (a folder stands there) counts as not written.
+    const bool listWritten = writeImageListFile(nativeBytes(pendingList_), state.ImageListText)
+                             && !QFileInfo(paths_.listFilePath()).isDir();
+    if (!listWritten)
         discardRun();
-    if (makefile() == RunResult::Stopped || state.Unloading) {
-        if (!state.Unloading)
+    if ((listWritten && makefile() == RunResult::Stopped) || state.Unloading) {
+        if (!state.Unloading) {
+            showList(std::move(previousList));
             reportStopped();
+        }
         return;
     }
-    showList(std::move(list));
     setActivity(QStringLiteral("正在载入图象列表……"));
     showGallery();
 }

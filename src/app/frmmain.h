@@ -111,7 +111,8 @@ private:
     void OpenFolderPath(const std::string& folder);
     static std::string chosenFolder(const QString& chosen);
     std::unique_ptr<QTextDocument> listDocument(const std::string& text);
-    void showList(std::unique_ptr<QTextDocument> document);
+    // Shows `document` in the list view (nothing when it is null); gives back the one shown before.
+    std::unique_ptr<QTextDocument> showList(std::unique_ptr<QTextDocument> document);
     void showGallery();
     std::optional<std::string> BrowseFolder();
 
