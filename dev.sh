@@ -17,7 +17,7 @@ packages=(
   xdg-utils wmctrl fonts-noto-cjk qt6-translations-l10n
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db
   xvfb xauth
-  nodejs
+  nodejs chromium
   clang libclang-rt-14-dev
 )
 

@@ -230,10 +230,17 @@ void frmMain::createViews()
     connect(Web, &WebBrowser::pageLost, this, &frmMain::galleryLost);
     connect(Web, &WebBrowser::printProgress, this, &frmMain::printProgress);
     connect(Web, &WebBrowser::printDone, this, &frmMain::printEnded);
-    // Esc stops a print under way, as the toolbar's print button does then.
+    connect(Web, &WebBrowser::saveProgress, this, &frmMain::saveProgress);
+    connect(Web, &WebBrowser::saveDone, this, &frmMain::saveEnded);
+    // Esc stops a print under way, as the toolbar's print button does then, and a search or
+    // page write, as the folder button does then.
     stopPrint_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     stopPrint_->setEnabled(false);
-    connect(stopPrint_, &QShortcut::activated, Web, &WebBrowser::stopPrint);
+    connect(stopPrint_, &QShortcut::activated, this, [this] {
+        if (Web->isPrinting())
+            Web->stopPrint();
+        stopRun();
+    });
     Webt = place(new WebBrowser(platform_.browserDialogs, form_), "Webt", kViewRect, false);
     // The folder view is browsed as a browser is: Alt+Left and Backspace go back.
     Webt->enableHistoryKeys();
@@ -438,10 +445,61 @@ void frmMain::printEnded(bool)
 {
     if (!stopPrint_->isEnabled())
         return;
-    stopPrint_->setEnabled(false);
+    stopPrint_->setEnabled(busy_);
     sbStatusBar->setText(StatusPanel::Folder, statusBeforePrint_);
     if (!busy_)
         unsetCursor();
+}
+
+void frmMain::setRunActionsEnabled(bool enabled)
+{
+    // The commands that would touch the run's page, list or count cannot run meanwhile: they
+    // look so, and their tooltips say why. The folder button stops the run instead.
+    static const QString kWhy = QStringLiteral("（正在搜索或写入图片页面，请等它完成，或按 Esc 停止）");
+    const auto hold = [&](QAction* action) {
+        if (!action)
+            return;
+        if (!enabled && !action->property("toolTipAtRest").isValid())
+            action->setProperty("toolTipAtRest", action->toolTip());
+        const QString atRest = action->property("toolTipAtRest").toString();
+        action->setEnabled(enabled);
+        action->setToolTip(enabled ? atRest : atRest + kWhy);
+    };
+    for (const char* key : {"OpenImg", "OpenList", "save", "find", "print"})
+        hold(Toolbar1->findChild<QAction*>(QLatin1String(key), Qt::FindDirectChildrenOnly));
+    for (const char* name : {"mnuFileSaveAs", "find", "print"})
+        hold(menuBar()->findChild<QAction*>(QLatin1String(name)));
+    if (auto* opendir = Toolbar1->findChild<QAction*>(QStringLiteral("Opendir"), Qt::FindDirectChildrenOnly)) {
+        if (!opendir->property("toolTipAtRest").isValid())
+            opendir->setProperty("toolTipAtRest", opendir->toolTip());
+        opendir->setToolTip(enabled ? opendir->property("toolTipAtRest").toString()
+                                    : QStringLiteral("停止搜索和写入图片页面（Esc）"));
+    }
+    stopPrint_->setEnabled(!enabled || Web->isPrinting());
+}
+
+void frmMain::saveProgress(int done, int total)
+{
+    // A save that copies every picture takes a while: the pointer and panel 1 say that it goes on.
+    if (!saving_) {
+        saving_ = true;
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    }
+    sbStatusBar->setText(StatusPanel::Folder, QStringLiteral("正在保存网页：已保存 %1 / %2 张图片……").arg(done).arg(total));
+    if (!busy_ && total > 0)
+        setPicWidth(static_cast<float>(static_cast<double>(picture1Width()) * done / total));
+}
+
+void frmMain::saveEnded(bool ok)
+{
+    if (std::exchange(saving_, false)) {
+        QApplication::restoreOverrideCursor();
+        if (!busy_)
+            setPicWidth(0.0f);
+    }
+    const QString name = QDir::toNativeSeparators(Web->lastSavePath());
+    sbStatusBar->setText(StatusPanel::Folder, ok ? QStringLiteral("网页已保存：%1").arg(name)
+                                                 : QStringLiteral("网页未能保存：%1").arg(name));
 }
 
 void frmMain::DownloadComplete()
@@ -466,15 +524,19 @@ void frmMain::mnuFileSaveAs_Click()
 {
     // A page still being written is no page to save: refused while a run is under way, from the
     // menu as from the toolbar.
-    if (busy_)
+    if (busy_) {
+        tellRefused();
         return;
+    }
     Web->ExecWB(BrowserCommand::SaveAs);
 }
 
 void frmMain::find_Click()
 {
-    if (busy_)
+    if (busy_) {
+        tellRefused();
         return;
+    }
     // The find dialog opens over the gallery only when it can take the focus; a hidden gallery
     // ends the command without effect (sending Ctrl+F to the window would choose this again).
     if (!Web->SetFocus())

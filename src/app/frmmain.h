@@ -16,6 +16,7 @@ class QLabel;
 class QLockFile;
 class QShortcut;
 class QPlainTextEdit;
+class QTextDocument;
 class QToolBar;
 
 namespace pictarre {
@@ -65,6 +66,9 @@ public:
     RunResult makefile();
     // True while a search or a page write is under way.
     bool isBusy() const { return busy_; }
+    // Stops the search or page write under way (Esc, or the folder button pressed again): the
+    // previous gallery page and image list file stay as they were, and panel 1 says so.
+    void stopRun();
     // How often long work lets the window process its events (8 ms unless changed).
     void setYieldInterval(qint64 nanoseconds) { yieldInterval_ = nanoseconds; }
     void mnuFileExit_Click();
@@ -93,12 +97,23 @@ private:
     void Form_QueryUnload();
     void showOnly(QWidget* view);
     bool yieldIfDue();
+    void setActivity(const QString& text);
+    void showActivity();
+    void tellRefused();
+    void setRunActionsEnabled(bool enabled);
+    void saveProgress(int done, int total);
+    void saveEnded(bool ok);
+    bool commitRun(RunResult result);
+    void discardRun();
+    void reportStopped();
     void OpenPicture();
     void OpenPictureFile(const QString& chosen);
     void OpenFolder();
     void OpenFolderPath(const std::string& folder);
     static std::string chosenFolder(const QString& chosen);
-    void showList(const std::string& text);
+    std::unique_ptr<QTextDocument> listDocument(const std::string& text);
+    // Shows `document` in the list view (nothing when it is null); gives back the one shown before.
+    std::unique_ptr<QTextDocument> showList(std::unique_ptr<QTextDocument> document);
     void showGallery();
     std::optional<std::string> BrowseFolder();
 
@@ -120,6 +135,16 @@ private:
 
     float picWidthTwips_ = 15.0f;
     bool busy_ = false;
+    bool searching_ = false;       // the busy run is still walking the folder tree
+    bool stopRequested_ = false;   // the user asked the busy run to stop
+    bool runCommitted_ = false;    // the busy run's page has replaced the previous one
+    qint64 runStart_ = 0;
+    qint64 lastTick_ = 0;          // when panel 1 last told the run's progress
+    qint64 refusedAt_ = -1;        // when a command was last refused during the run
+    QString activity_;             // what the busy run is doing, as panel 1 first said it
+    QString countBeforeRun_;       // panel 3 before the run, shown again when it is stopped
+    QString pendingList_;          // the list file a folder search wrote, until its page is whole
+    bool saving_ = false;          // a save of the gallery is under way
     qint64 lastYield_ = 0;
     qint64 yieldInterval_ = 8'000'000;
     std::unique_ptr<SizeReader> FileSystem;

@@ -18,9 +18,12 @@ bool isViewKey(const QString& key)
 void frmMain::Toolbar1_ButtonClick(const QString& key, const QString& chosen)
 {
     // While a search or a page write runs, its count, list and page must not be touched: only
-    // the views can be switched, and every other button is refused.
-    if (busy_ && !isViewKey(key))
+    // the views can be switched, the folder button stops the run, and every other button is
+    // refused with a word in panel 1 (the window disables them meanwhile).
+    if (busy_ && !isViewKey(key)) {
+        key == QLatin1String("Opendir") ? stopRun() : tellRefused();
         return;
+    }
     if (!busy_) {
         state.PictureCount = 0;
         state.CurrentFolder.clear();

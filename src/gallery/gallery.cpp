@@ -219,7 +219,8 @@ bool copyFile(const std::string& from, const std::string& to)
 
 }  // namespace
 
-bool savePageWithPictures(const Gallery& gallery, const std::string& target, std::string_view head)
+bool savePageWithPictures(const Gallery& gallery, const std::string& target, std::string_view head,
+                          const SaveProgress& progress)
 {
     const std::size_t slash = target.rfind('/');
     const std::string name = target.substr(slash + 1);
@@ -245,6 +246,8 @@ bool savePageWithPictures(const Gallery& gallery, const std::string& target, std
             taken.insert(copy);
             copies[i] = copy;
         }
+        if (progress && !progress(i + 1, gallery.size()))
+            return false;
     }
 
     const std::string partial = target + ".part";

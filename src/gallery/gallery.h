@@ -94,12 +94,17 @@ void appendServedEntry(const Gallery& gallery, std::size_t index, std::string& o
 // The script with the markup of batch `batch` of the gallery; nothing when it has no such batch.
 std::optional<std::string> rowsScript(const Gallery& gallery, std::size_t batch);
 
+// What a long save tells while it works, from the thread it runs on: after each picture, how
+// many of `total` are done. Returning false stops the save; it then leaves no page behind.
+using SaveProgress = std::function<bool(std::size_t done, std::size_t total)>;
+
 // Saves the gallery as a whole page at `target` with a copy of every picture in the folder
 // beside it named after the page ("page_files" for "page.htm"): each picture keeps its own
 // name (a second one of the same name gets " (2)" before its extension), and the page's
 // pictures name those copies, its links the pictures themselves. `head` goes before the page
 // (a statement of its encoding). A picture that cannot be read is left out of the folder and
 // keeps its own address. False when the page or the folder cannot be written.
-bool savePageWithPictures(const Gallery& gallery, const std::string& target, std::string_view head);
+bool savePageWithPictures(const Gallery& gallery, const std::string& target, std::string_view head,
+                          const SaveProgress& progress = {});
 
 }  // namespace pictarre

@@ -1,6 +1,7 @@
 #include "platform/webbrowser.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,9 +11,7 @@
 #include <QPrinter>
 #include <QSaveFile>
 #include <QScreen>
-#include <QTemporaryFile>
 #include <QShortcut>
-#include <QThreadPool>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -20,10 +19,12 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
+#include "gallery/archive.h"
 #include "gallery/galleryprotocol.h"
 #include "gallery/pageencoding.h"
 #include "gallery/pagewriter.h"
 #include "platform/finddialog.h"
+#include "platform/gallerysaver.h"
 #include "platform/galleryscheme.h"
 #include "platform/printjob.h"
 #include "platform/twips.h"
@@ -200,6 +201,27 @@ QWebEngineDownloadRequest::SavePageFormat engineFormat(SaveFormat format)
     return QWebEngineDownloadRequest::CompleteHtmlSaveFormat;
 }
 
+// Gives the file the permissions a new file of the user gets (0666 less the umask).
+// The umask is read where the kernel tells it, not set and set back: another thread may be
+// creating a file meanwhile.
+void withUsualPermissions(const QString& path)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    mode_t mask = 022;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint read = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    mask = static_cast<mode_t>(read);
+                break;
+            }
+        }
+    }
+    ::chmod(QFile::encodeName(path).constData(), 0666 & ~mask);
+}
+
 // The download the engine starts for saving `page` to `path`.
 bool savesTo(const QWebEngineDownloadRequest& download, const QWebEnginePage* page, const QString& path)
 {
@@ -359,6 +381,7 @@ bool WebBrowser::saveAs()
     const auto choice = dialogs_.askSaveAs(this, suggested);
     if (!choice || choice->path.isEmpty())
         return false;
+    lastSavePath_ = choice->path;
 
     // The view shows a gallery page built for loading by the screen; what is saved is the
     // page as it was written.
@@ -416,47 +439,20 @@ bool WebBrowser::saveGallery(const QString& target, SaveFormat format)
         QMetaObject::invokeMethod(this, [this, ok] { emit saveDone(ok); }, Qt::QueuedConnection);
         return true;
     }
+    // The page with a copy of every picture beside it, each under its own name, or one archive
+    // file with the pictures inside, made on a worker: a gallery of large photos takes a while.
+    const std::string to = QFile::encodeName(target).toStdString();
+    std::function<bool(const SaveProgress&)> save;
     if (format == SaveFormat::CompletePage) {
-        // The page with a copy of every picture beside it, each under its own name, made on a
-        // worker: a gallery of large photos takes a while to copy.
-        const std::string head = "<meta charset=\"" + pageEncoding() + "\">\r\n";
-        QThreadPool::globalInstance()->start([gallery = gallery_, to = QFile::encodeName(target).toStdString(), head,
-                                              self = QPointer<WebBrowser>(this)] {
-            const bool ok = savePageWithPictures(*gallery, to, head);
-            QMetaObject::invokeMethod(qApp, [self, ok] {
-                if (self)
-                    emit self->saveDone(ok);
-            }, Qt::QueuedConnection);
-        });
-        return true;
+        save = [gallery = gallery_, to, head = "<meta charset=\"" + pageEncoding() + "\">\r\n"](const SaveProgress& progress) {
+            return savePageWithPictures(*gallery, to, head, progress);
+        };
+    } else {
+        save = [gallery = gallery_, to](const SaveProgress& progress) { return saveArchive(*gallery, to, progress); };
     }
-    // A single file with its pictures: the engine makes it from a file: page only. A copy of
-    // the page that states its encoding (the engine would guess one) and its folder is loaded
-    // out of sight with every picture, and saved.
-    auto copy = std::make_shared<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/pictarre-save-XXXXXX.htm"));
-    if (!copy->open())
-        return false;
-    copy->write(QByteArray::fromStdString("<meta charset=\"" + pageEncoding() + "\"><base href=\"" + gallery.folderUrl()
-                                          + "\">\r\n"));
-    const bool copied = gallery.writePage([&copy](std::string_view piece) {
-        return copy->write(piece.data(), static_cast<qint64>(piece.size())) == static_cast<qint64>(piece.size());
-    });
-    if (!copied || !copy->flush())
-        return false;
-
-    auto* written = new QWebEnginePage(page()->profile(), this);
-    allowFor(*written->settings(), QUrl::fromLocalFile(copy->fileName()), false);
-    connect(written, &QWebEnginePage::loadFinished, this, [this, written, target, format](bool ok) {
-        if (!ok) {
-            emit saveDone(false);
-            return;
-        }
-        followSave(written, target);
-        written->save(target, engineFormat(format));
-    });
-    // The page and its copy go when the save has ended, either way.
-    connect(this, &WebBrowser::saveDone, written, [written, copy] { written->deleteLater(); }, Qt::SingleShotConnection);
-    written->load(QUrl::fromLocalFile(copy->fileName()));
+    emit saveProgress(0, static_cast<int>(gallery.size()));
+    saveInBackground(this, std::move(save), [this](int done, int total) { emit saveProgress(done, total); },
+                     [this](bool ok) { emit saveDone(ok); });
     return true;
 }
 
@@ -472,9 +468,13 @@ void WebBrowser::followSave(QWebEnginePage* saving, const QString& path)
                                  return;
                              disconnect(saveWatch_);
                              connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
-                                     [this, download] {
-                                         emit saveDone(download->state()
-                                                       == QWebEngineDownloadRequest::DownloadCompleted);
+                                     [this, download, path] {
+                                         const bool ok = download->state() == QWebEngineDownloadRequest::DownloadCompleted;
+                                         // The engine writes its archives for the owner alone; a saved
+                                         // page gets the permissions the user's other files get.
+                                         if (ok)
+                                             withUsualPermissions(path);
+                                         emit saveDone(ok);
                                      });
                          });
 }

@@ -58,6 +58,9 @@ public:
     // removed; printDone(false) tells the end.
     void stopPrint();
 
+    // The file the last save was asked to write.
+    QString lastSavePath() const { return lastSavePath_; }
+
     // Takes the keyboard focus; fails (false) when the view is hidden.
     bool SetFocus();
 
@@ -90,6 +93,9 @@ signals:
     void printDone(bool ok);
     // The save started by BrowserCommand::SaveAs has ended.
     void saveDone(bool ok);
+    // A long save of a gallery (the page with its pictures, or an archive) has saved `done` of
+    // its `total` pictures; told at its start and a few times a second after.
+    void saveProgress(int done, int total);
     // A link opened a picture window.
     void windowOpened(pictarre::WebBrowser* view);
     // The process that showed the page ended without being asked to (out of memory, a crash):
@@ -117,6 +123,7 @@ private:
     QMetaObject::Connection saveWatch_;
     std::shared_ptr<int> alive_ = std::make_shared<int>();
     bool pageLost_ = false;
+    QString lastSavePath_;
     QList<QPointer<WebBrowser>> windows_;
     std::shared_ptr<const Gallery> gallery_;  // the gallery shown, while it is shown
     bool toTop_ = false;                      // the page loading was shown before: scroll up

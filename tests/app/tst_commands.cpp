@@ -1,6 +1,13 @@
 #include <csignal>
 
+#include <QApplication>
 #include <QDir>
+#include <QRegularExpression>
+#include <QThread>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <sys/stat.h>
 #include <QLineEdit>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -116,6 +123,9 @@ private slots:
     void statusAndPointerWhileEachCommandRuns_data();
     void statusAndPointerWhileEachCommandRuns();
     void clicksDuringARunAreRefusedButViewsSwitch();
+    void aStoppedRunKeepsThePreviousGalleryAndListFile_data();
+    void aStoppedRunKeepsThePreviousGalleryAndListFile();
+    void savedArchiveDrawsEveryPictureInChromium();
     void closeDuringAPageWriteStopsForGood();
     void menuSaveAndFindActOnTheShownGallery();
     void toolbarSaveAndPrintReachTheBrowser();
@@ -344,14 +354,26 @@ void CommandsTest::clicksDuringARunAreRefusedButViewsSwitch()
     window().setYieldInterval(0);  // pump events on every entry, so clicks land inside the run
 
     int attempts = 0;
+    QStringList told;
     QTimer clicker;
     clicker.setInterval(0);
     connect(&clicker, &QTimer::timeout, this, [&] {
         if (!window().isBusy())
             return;
         ++attempts;
-        f_->click("Opendir");
+        // What the user sees: the commands that cannot run look disabled and say why, the
+        // pointer is the hourglass over the whole window, and a refused click gets its word.
+        if (attempts == 1) {
+            for (const char* key : {"OpenImg", "OpenList", "save", "find", "print"}) {
+                QVERIFY(!f_->button(key)->isEnabled());
+                QVERIFY(f_->button(key)->toolTip().contains(QStringLiteral("请等它完成，或按 Esc 停止")));
+            }
+            QVERIFY(!f_->menuItem("mnuFileSaveAs")->isEnabled());
+            QVERIFY(f_->button("Opendir")->isEnabled());
+            QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        }
         f_->click("OpenList");
+        told << f_->status(StatusPanel::Folder);
         // Saving or searching a page still being written, from the toolbar or the menus.
         f_->click("save");
         f_->click("find");
@@ -364,6 +386,11 @@ void CommandsTest::clicksDuringARunAreRefusedButViewsSwitch()
     clicker.stop();
 
     QVERIFY(attempts > 0);
+    QVERIFY(told.first().endsWith(QStringLiteral("。请等它完成后再试，或按 Esc 停止")));
+    QVERIFY(told.first().startsWith(QStringLiteral("正在搜索图象文件……")));
+    QVERIFY(f_->button("OpenList")->isEnabled());
+    QCOMPARE(f_->button("OpenList")->toolTip(), QStringLiteral("打开图片目录（列表式，用于看大图片）"));
+    QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(fakes().dialogs.folderTitles.size(), std::size_t{1});
     QVERIFY(fakes().dialogs.openCalls.empty());
     QCOMPARE(fakes().browserDialogs.saveAsked, 0);
@@ -380,6 +407,139 @@ void CommandsTest::clicksDuringARunAreRefusedButViewsSwitch()
     QVERIFY(!window().isBusy());
     // The view switches went through.
     QCOMPARE(f_->Text1().isVisible(), attempts % 2 == 1);
+}
+
+void CommandsTest::aStoppedRunKeepsThePreviousGalleryAndListFile_data()
+{
+    QTest::addColumn<bool>("byEscape");
+    QTest::addColumn<QString>("stopWhile");
+    QTest::newRow("Esc while searching") << true << QStringLiteral("已找到");
+    QTest::newRow("folder button while writing") << false << QStringLiteral("正在提取图象信息");
+}
+
+void CommandsTest::aStoppedRunKeepsThePreviousGalleryAndListFile()
+{
+    QFETCH(bool, byEscape);
+    QFETCH(QString, stopWhile);
+    Sandbox before;
+    before.write("a.gif", gif(20, 10));
+    fakes().dialogs.folderAnswers.push_back(q(before.root().string()));
+    f_->click("Opendir");
+    QVERIFY(waitForPage());
+    const std::string page = f_->pageBytes();
+    const std::string list = f_->listFileBytes();
+    const QString count = f_->status(StatusPanel::Count);
+    const QString shownList = f_->Text1().toPlainText();
+
+    Sandbox tree;
+    for (int i = 0; i < 400; ++i)
+        tree.write("d" + std::to_string(i % 8) + "/p" + std::to_string(i) + ".bmp", makeBmp(BmpForm::Info40, 4, 4));
+    fakes().dialogs.folderAnswers.push_back(q(tree.root().string()));
+    window().setYieldInterval(0);
+    // Every turn of the window costs a millisecond, so the search lasts long enough to tell its
+    // progress before it is stopped.
+    QStringList seen;
+    QTimer stopper;
+    stopper.setInterval(0);
+    connect(&stopper, &QTimer::timeout, this, [&] {
+        QThread::msleep(1);
+        if (!window().isBusy() || !f_->status(StatusPanel::Folder).contains(stopWhile))
+            return;
+        seen << f_->status(StatusPanel::Folder) + QStringLiteral(" | ") + f_->status(StatusPanel::Count);
+        stopper.stop();
+        window().grab().save(artifactPath(QStringLiteral("stopRun-%1.png").arg(byEscape ? "search" : "write")));
+        byEscape ? QTest::keyClick(&window(), Qt::Key_Escape) : f_->click("Opendir");
+    });
+    stopper.start();
+    f_->click("Opendir");
+    stopper.stop();
+
+    QCOMPARE(seen.size(), 1);
+    if (byEscape)
+        QVERIFY2(QRegularExpression(QStringLiteral("^正在搜索图象文件……已找到 (\\d+) 张图片（按 Esc 停止） \\| 图片总数：\\1$"))
+                     .match(seen.first()).hasMatch(), qPrintable(seen.first()));
+    QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("已停止搜索：原来的图片页面和文件列表保持不变"));
+    QCOMPARE(f_->status(StatusPanel::Count), count);
+    QCOMPARE(f_->pageBytes(), page);
+    QCOMPARE(f_->listFileBytes(), list);
+    QCOMPARE(f_->Text1().toPlainText(), shownList);
+    QCOMPARE(QDir(f_->paths().dataFolder).entryList({QStringLiteral("*.part")}, QDir::Files), QStringList());
+    QCOMPARE(QDir(f_->paths().dataFolder + QStringLiteral("/temp")).entryList({QStringLiteral("*.part")}, QDir::Files),
+             QStringList());
+    QVERIFY(!window().isBusy());
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(f_->button("OpenList")->isEnabled());
+    // The next search runs whole.
+    fakes().dialogs.folderAnswers.push_back(q(tree.root().string()));
+    f_->click("Opendir");
+    QVERIFY(waitForPage());
+    QCOMPARE(f_->shownCount(), 400);
+    QCOMPARE(crlfLines(f_->listFileBytes()).size(), 401);
+}
+
+void CommandsTest::savedArchiveDrawsEveryPictureInChromium()
+{
+    // Pictures of four colours, as BMP and JPEG, in the flowing gallery of their folder.
+    Sandbox folder;
+    const QList<QColor> colours = {Qt::red, QColor(0, 160, 0), Qt::blue, QColor(240, 200, 0)};
+    for (int i = 0; i < colours.size(); ++i) {
+        QImage picture(48, 48, QImage::Format_RGB32);
+        picture.fill(colours[i]);
+        const std::string name = "p" + std::to_string(i) + (i % 2 ? ".jpg" : ".bmp");
+        QVERIFY(picture.save(q(folder.root().string() + "/" + name), nullptr, 100));
+    }
+    fakes().dialogs.openAnswers.push_back(q(folder.root().string()) + QStringLiteral("/p0.bmp"));
+    f_->click("OpenImg");
+    QVERIFY(waitForPage());
+
+    // Both long saves tell their progress with the busy pointer and say when they are done.
+    QTemporaryDir out;
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    for (const auto& [format, name] : {std::pair{SaveFormat::CompletePage, "whole.htm"}, std::pair{SaveFormat::SingleFile, "whole.mht"}}) {
+        const QString target = out.filePath(QString::fromLatin1(name));
+        fakes().browserDialogs.saveAnswer = SaveAsChoice{target, format};
+        QSignalSpy progress(&f_->Web(), &WebBrowser::saveProgress);
+        QSignalSpy done(&f_->Web(), &WebBrowser::saveDone);
+        f_->click("save");
+        QVERIFY(progress.count() >= 1);
+        QVERIFY(f_->status(StatusPanel::Folder).startsWith(QStringLiteral("正在保存网页：已保存 0 / 4 张图片")));
+        QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor);
+        QVERIFY(done.wait(30000));
+        QVERIFY(done.last().at(0).toBool());
+        QCOMPARE(progress.last(), (QVariantList{4, 4}));
+        QCOMPARE(f_->status(StatusPanel::Folder), QStringLiteral("网页已保存：") + target);
+        QVERIFY(!QApplication::overrideCursor());
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0666 & ~umask);
+    }
+
+    // The archive opened in Chromium draws every picture: each colour covers its picture's area.
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (chromium.isEmpty())
+        QSKIP("chromium is not installed (dev.sh installs it)");
+    const QString shot = out.filePath(QStringLiteral("shot.png"));
+    QProcess browser;
+    browser.start(chromium, {QStringLiteral("--headless=new"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+                             QStringLiteral("--user-data-dir=") + out.filePath(QStringLiteral("profile")),
+                             QStringLiteral("--window-size=800,600"), QStringLiteral("--virtual-time-budget=5000"),
+                             QStringLiteral("--screenshot=") + shot,
+                             QUrl::fromLocalFile(out.filePath(QStringLiteral("whole.mht"))).toString()});
+    QVERIFY(browser.waitForFinished(90000));
+    const QImage drawn(shot);
+    QVERIFY(!drawn.isNull());
+    for (const QColor& colour : colours) {
+        int near = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QColor c = drawn.pixelColor(x, y);
+                near += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green())
+                            + std::abs(c.blue() - colour.blue()) < 40;
+            }
+        QVERIFY2(near >= 48 * 48 * 9 / 10, qPrintable(colour.name() + QStringLiteral(" drawn on %1 pixels").arg(near)));
+    }
+    drawn.save(artifactPath(QStringLiteral("savedArchiveInChromium.png")));
 }
 
 void CommandsTest::closeDuringAPageWriteStopsForGood()

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "gallery/archive.h"
 #include "gallery/gallery.h"
 #include "gallery/makefile.h"
 #include "gallery/pageencoding.h"
@@ -94,6 +95,47 @@ TEST(Gallery, TheWrittenTheKeptAndTheServedPageAreOnePage)
             EXPECT_EQ(gallery->entry(names.size() - 1).width, 0);
         }
     }
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// The archive holds each readable picture once, under the Content-ID its page names; a picture
+// that cannot be read keeps its own address, and no name can end a part early. A save stopped
+// through its progress leaves nothing.
+TEST(Gallery, TheArchiveHoldsEachPictureOnceUnderTheIdItsPageNames)
+{
+    test::Sandbox box;
+    const std::string a = box.write("a.gif", test::makeGif({})).string();
+    const std::string odd = box.write("----=_Part_pictarre_gallery.gif", test::makeGif({})).string();
+    Gallery gallery(box.root() / "picture.htm");
+    for (const std::string& path : {a, odd, a, box.root().string() + "/gone.gif"})
+        gallery.addRow(path, 16, 8);
+    gallery.close();
+    std::vector<std::size_t> told;
+    const std::string target = box.root() / "saved.mht";
+    ASSERT_TRUE(saveArchive(gallery, target, [&told](std::size_t done, std::size_t total) {
+        told.push_back(done * 10 + total);
+        return true;
+    }));
+    EXPECT_EQ(told, (std::vector<std::size_t>{12, 22}));
+    const std::string saved = test::readFileBytes(target);
+    const std::size_t start = saved.find("boundary=\"") + 10;
+    const std::string boundary = "\r\n--" + saved.substr(start, saved.find('"', start) - start);
+    EXPECT_EQ(occurrences(saved, boundary), 4u);  // the page, two pictures, and the end
+    EXPECT_EQ(occurrences(saved, "src=\"cid:picture"), 3u);
+    EXPECT_EQ(occurrences(saved, "Content-ID: <picture"), 2u);
+    EXPECT_EQ(occurrences(saved, "src=\"" + box.root().string() + "/gone.gif\""), 1u);
+    EXPECT_NE(saved.find("Content-Location: " + gallery.folderUrl() + "picture.htm\r\n"), std::string::npos);
+
+    ASSERT_FALSE(saveArchive(gallery, box.root() / "stopped.mht", [](std::size_t, std::size_t) { return false; }));
+    EXPECT_FALSE(std::filesystem::exists(box.root() / "stopped.mht"));
+    EXPECT_FALSE(std::filesystem::exists(box.root() / "stopped.mht.part"));
 }
 
 // Batches follow the rows of one run, end at a flowing entry, and stay within their byte

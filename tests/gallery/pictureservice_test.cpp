@@ -37,7 +37,7 @@ protected:
             changed.notify_all();
             changed.wait(lock, [this] { return gateOpen; });
             return std::optional(EncodedPicture{std::string(100, content[0]), "image/png"});
-        }};
+        }, nullptr};
     }
     PictureService::Callback to(std::string name)
     {
@@ -217,7 +217,7 @@ TEST_F(PictureServiceTest, HostileHeadersAndHugeFilesCostLittleAndAreRefusedOnce
     PictureService service({1 << 20, 2, [&decodes](int fd, std::uint32_t width, std::uint32_t height) {
         ++decodes;
         return scaledPicture(fd, width, height);
-    }});
+    }, nullptr});
     struct Case { std::string name, path; std::uint32_t width, height; };
     for (const Case& c : {Case{"bmp own size", bmp, 40000, 262144}, Case{"bmp", bmp, 100, 75},
                           Case{"jpeg own size", jpeg, 65500, 65500}, Case{"jpeg", jpeg, 100, 75},

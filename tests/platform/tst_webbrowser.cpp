@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QDir>
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -368,6 +370,12 @@ void WebBrowserTest::saveAsWritesThePage()
         QFile saved(dialogs_.saveAnswer->path);
         QVERIFY2(saved.open(QIODevice::ReadOnly), row.name);
         QVERIFY2(saved.readAll().contains(row.expected), row.name);
+        // Every kind is saved with the permissions of the user's other new files.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat st {};
+        QVERIFY2(::stat(QFile::encodeName(saved.fileName()).constData(), &st) == 0, row.name);
+        QVERIFY2((st.st_mode & 0777) == (0666 & ~mask), row.name);
     }
 }
 
