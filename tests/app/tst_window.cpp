@@ -644,7 +644,10 @@ void WindowTest::pictureWindowsCloseWithTheProgram()
     QVERIFY(loaded.wait(20000));
     QSignalSpy opened(&f.Web(), &WebBrowser::windowOpened);
     // (The page runs no script of its own; the click comes from the program's script world.)
-    f.Web().page()->runJavaScript(QStringLiteral("document.getElementById('l').click()"), QWebEngineScript::ApplicationWorld);
+    const auto click = [&f] {
+        f.Web().page()->runJavaScript(QStringLiteral("document.getElementById('l').click()"), QWebEngineScript::ApplicationWorld);
+    };
+    click();
     QVERIFY(opened.wait(20000));
     QPointer<WebBrowser> picture = opened.last().at(0).value<WebBrowser*>();
     QVERIFY(picture && picture->isVisible());
@@ -654,7 +657,7 @@ void WindowTest::pictureWindowsCloseWithTheProgram()
     QVERIFY2(off.manhattanLength() <= 4, qPrintable(QStringLiteral("%1, %2").arg(off.x()).arg(off.y())));
     for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
         if (!picture) {
-            f.Web().page()->runJavaScript(QStringLiteral("document.getElementById('l').click()"));
+            click();
             QVERIFY(opened.wait(20000));
             picture = opened.last().at(0).value<WebBrowser*>();
         }
@@ -663,7 +666,7 @@ void WindowTest::pictureWindowsCloseWithTheProgram()
         QTest::keyClick(picture->focusProxy() ? picture->focusProxy() : picture.data(), keys.key(), keys.keyboardModifiers());
         QTRY_VERIFY(!picture);
     }
-    f.Web().page()->runJavaScript(QStringLiteral("document.getElementById('l').click()"));
+    click();
     QVERIFY(opened.wait(20000));
     picture = opened.last().at(0).value<WebBrowser*>();
 
