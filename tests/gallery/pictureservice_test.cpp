@@ -15,6 +15,7 @@
 
 #include "gallery/pictureservice.h"
 #include "support/picturefiles.h"
+#include "support/processcost.h"
 #include "support/sandbox.h"
 
 namespace pictarre {
@@ -171,26 +172,6 @@ TEST_F(PictureServiceTest, DestroyedWithRequestsQueuedEndsWithoutAnsweringThem)
     EXPECT_TRUE(answers.empty());
 }
 
-// What the process has read so far, in bytes, and its peak resident size in kB.
-std::uint64_t bytesRead()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:")
-            return value;
-    }
-    return 0;
-}
-
-long peakKb()
-{
-    rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 // A picture's file with its header claiming `width` × `height`, cut to `size` bytes.
 std::string claiming(std::string file, std::uint32_t width, std::uint32_t height, std::size_t size)
 {
@@ -222,13 +203,13 @@ TEST_F(PictureServiceTest, HostileHeadersAndHugeFilesCostLittleAndAreRefusedOnce
     for (const Case& c : {Case{"bmp own size", bmp, 40000, 262144}, Case{"bmp", bmp, 100, 75},
                           Case{"jpeg own size", jpeg, 65500, 65500}, Case{"jpeg", jpeg, 100, 75},
                           Case{"sparse", sparse, 100, 75}, Case{"sparse own size", sparse, 640, 480}}) {
-        const std::uint64_t readBefore = bytesRead();
-        const long peakBefore = peakKb();
+        const std::uint64_t readBefore = test::bytesRead();
+        const long peakBefore = test::peakKb();
         service.request(c.path, c.width, c.height, to(c.name));
         ASSERT_TRUE(waitUntil([&] { return answers.contains(c.name); })) << c.name;
         EXPECT_FALSE(answers.find(c.name)->second.found()) << c.name;
-        EXPECT_LT(bytesRead() - readBefore, 1u << 20) << c.name;
-        EXPECT_LT(peakKb() - peakBefore, 64 << 10) << c.name;
+        EXPECT_LT(test::bytesRead() - readBefore, 1u << 20) << c.name;
+        EXPECT_LT(test::peakKb() - peakBefore, 64 << 10) << c.name;
     }
     EXPECT_EQ(decodes, 3);  // once per file: the second request finds it refused
 }

@@ -30,6 +30,7 @@
 #include "hostile/hostiletree.h"
 #include "support/fifo.h"
 #include "support/picturefiles.h"
+#include "support/processcost.h"
 #include "support/sandbox.h"
 #include "support/unprivileged.h"
 
@@ -120,26 +121,6 @@ std::string jpegClaiming(std::uint16_t width, std::uint16_t height, std::size_t 
     bytes.replace(frame + 5, 4, {char(height >> 8), char(height), char(width >> 8), char(width)});
     bytes.resize(size, '\0');
     return bytes;
-}
-
-// What the process has read, in bytes, and its peak resident size in kB.
-std::uint64_t bytesRead()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:")
-            return value;
-    }
-    return 0;
-}
-
-long peakKb()
-{
-    rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 // A one-pixel GIF on a logical screen of the given size.
