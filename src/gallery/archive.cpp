@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "collect/filedescriptor.h"
+#include "gallery/header.h"
 #include "gallery/pageencoding.h"
 #include "gallery/pagewriter.h"
 
@@ -75,18 +76,6 @@ private:
     std::string encoded_;
 };
 
-// The picture's type from its first bytes, as a browser would sniff it.
-std::string_view pictureType(std::string_view start)
-{
-    if (start.starts_with("GIF8"))
-        return "image/gif";
-    if (start.starts_with("BM"))
-        return "image/bmp";
-    if (start.starts_with("\xFF\xD8"))
-        return "image/jpeg";
-    return "application/octet-stream";
-}
-
 // Reads the next block of `in`; false at its end or on an error.
 bool readBlock(const FileDescriptor& in, std::string& block)
 {
@@ -110,7 +99,7 @@ void writePicturePart(const FileDescriptor& out, std::string_view boundary, cons
         return;
     std::string block;
     readBlock(in, block);
-    const std::string head = std::string(boundary) + "\r\nContent-Type: " + std::string(pictureType(block))
+    const std::string head = std::string(boundary) + "\r\nContent-Type: " + std::string(pictureMimeType(block))
                              + "\r\nContent-Transfer-Encoding: base64\r\nContent-ID: <" + id + ">\r\n\r\n";
     Base64Writer encoder(out);
     written = out.writeAll(head);

@@ -346,4 +346,17 @@ std::optional<PixelSize> readPictureSize(const std::string& path)
     return readPictureSize(openRegularFile(path));
 }
 
+std::string_view pictureMimeType(std::string_view start)
+{
+    if (start.starts_with("\xFF\xD8"))
+        return "image/jpeg";
+    if (start.starts_with("GIF8"))
+        return "image/gif";
+    if (start.starts_with("BM"))
+        return "image/bmp";
+    if (start.starts_with("\x89PNG"))
+        return "image/png";
+    return "application/octet-stream";
+}
+
 }  // namespace pictarre

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "collect/filedescriptor.h"
 
@@ -53,5 +54,9 @@ std::optional<PixelSize> readPictureSize(const FileDescriptor& file);
 // The same for the file at `path`, opened only if it is a regular file (openRegularFile): a
 // FIFO or a device answers nothing at once.
 std::optional<PixelSize> readPictureSize(const std::string& path);
+
+// The media type of a picture from its first bytes, as a browser sniffs it:
+// "application/octet-stream" for anything else.
+std::string_view pictureMimeType(std::string_view start);
 
 }  // namespace pictarre

@@ -17,6 +17,7 @@
 
 #include "gallery/gallery.h"
 #include "gallery/galleryprotocol.h"
+#include "gallery/header.h"
 #include "gallery/pageencoding.h"
 #include "gallery/pagewriter.h"
 
@@ -38,19 +39,6 @@ const bool kRegistered = [] {
 }();
 
 constexpr qsizetype kTokenLength = 32;
-
-QByteArray mimeTypeOf(const QByteArray& head)
-{
-    if (head.startsWith("\xFF\xD8"))
-        return "image/jpeg";
-    if (head.startsWith("GIF8"))
-        return "image/gif";
-    if (head.startsWith("BM"))
-        return "image/bmp";
-    if (head.startsWith("\x89PNG"))
-        return "image/png";
-    return "application/octet-stream";
-}
 
 QByteArray latin1(std::string_view text)
 {
@@ -259,7 +247,7 @@ void GalleryScheme::servePicture(QWebEngineUrlRequestJob* job, const std::string
         if (answer.original.isOpen()) {
             char head[8] = {};
             const ssize_t got = ::pread(answer.original.get(), head, sizeof head, 0);
-            mimeType = mimeTypeOf(QByteArray(head, got > 0 ? static_cast<qsizetype>(got) : 0));
+            mimeType = latin1(pictureMimeType(std::string_view(head, got > 0 ? static_cast<std::size_t>(got) : 0)));
         }
         auto given = std::make_shared<PictureAnswer>(std::move(answer));
         QMetaObject::invokeMethod(this, [pending, given, mimeType] {
